@@ -1,0 +1,166 @@
+#include "tools/kmarc/HostFiles.h"
+
+#include "tools/kmarc/ToolError.h"
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <io.h>
+#include <stdio.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kPartialSuffix[] = ".part";
+
+uint32_t ClampToUint32(int64_t seconds)
+{
+    if (seconds < 0)
+        return 0;
+    if (seconds > int64_t(UINT32_MAX))
+        return UINT32_MAX;
+    return static_cast<uint32_t>(seconds);
+}
+
+[[noreturn]] void ThrowFileError(const fs::path& path, const std::string& what)
+{
+    throw ToolError{ kExitFileSystem, DisplayPath(path) + ": " + what };
+}
+
+#ifdef _WIN32
+// 100-ns intervals between 1601-01-01 and 1970-01-01.
+const int64_t kUnixEpochInFileTime = 116444736000000000LL;
+const int64_t kFileTimeTicksPerSecond = 10000000;
+
+uint32_t ToUnixSeconds(const FILETIME& time)
+{
+    int64_t ticks = int64_t(uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime);
+    return ClampToUint32((ticks - kUnixEpochInFileTime) / kFileTimeTicksPerSecond);
+}
+
+std::string WideToAnsi(const std::wstring& wide, bool* lossy)
+{
+    if (wide.empty())
+        return std::string();
+    // A UTF-8 ANSI code page takes no default character and cannot lose one.
+    bool utf8 = GetACP() == CP_UTF8;
+    BOOL usedDefault = FALSE;
+    BOOL* usedDefaultArgument = (lossy != nullptr && !utf8) ? &usedDefault : nullptr;
+    DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    int size = WideCharToMultiByte(CP_ACP, flags, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string ansi(size, '\0');
+    WideCharToMultiByte(CP_ACP, flags, wide.data(), int(wide.size()), &ansi[0], size, nullptr, usedDefaultArgument);
+    if (lossy != nullptr)
+        *lossy = size == 0 || usedDefault;
+    return ansi;
+}
+#endif
+
+} // namespace
+
+std::vector<unsigned char> ReadWholeFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        ThrowFileError(path, "cannot open for reading");
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        ThrowFileError(path, "cannot read");
+    return bytes;
+}
+
+void WriteWholeFile(const fs::path& path, const std::vector<unsigned char>& bytes)
+{
+    fs::path partial = path;
+    partial += kPartialSuffix;
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        if (!out)
+            ThrowFileError(partial, "cannot create");
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        out.close();
+        if (!out) {
+            std::error_code ignored;
+            fs::remove(partial, ignored);
+            ThrowFileError(partial, "cannot write");
+        }
+    }
+    std::error_code error;
+    fs::rename(partial, path, error);
+    if (error) {
+        std::error_code ignored;
+        fs::remove(partial, ignored);
+        ThrowFileError(path, "cannot replace: " + error.message());
+    }
+}
+
+ArchiveTimes GetFileTimes(const fs::path& path)
+{
+#ifdef _WIN32
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        ThrowFileError(path, "cannot read its time stamps");
+    return { ToUnixSeconds(data.ftCreationTime), ToUnixSeconds(data.ftLastWriteTime),
+             ToUnixSeconds(data.ftLastAccessTime) };
+#else
+    struct statx info;
+    if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME | STATX_ATIME, &info) != 0)
+        ThrowFileError(path, "cannot read its time stamps");
+    uint32_t lastWrite = ClampToUint32(info.stx_mtime.tv_sec);
+    uint32_t creation = (info.stx_mask & STATX_BTIME) ? ClampToUint32(info.stx_btime.tv_sec) : lastWrite;
+    return { creation, lastWrite, ClampToUint32(info.stx_atime.tv_sec) };
+#endif
+}
+
+std::string ToArchiveComponent(const fs::path& component)
+{
+#ifdef _WIN32
+    bool lossy = false;
+    std::string ansi = WideToAnsi(component.native(), &lossy);
+    if (lossy)
+        throw ToolError{ kExitNotPackable, DisplayPath(component) + ": name has characters outside the ANSI code page" };
+    return ansi;
+#else
+    return component.native();
+#endif
+}
+
+fs::path FromArchiveComponent(const std::string& component)
+{
+#ifdef _WIN32
+    int size = MultiByteToWideChar(CP_ACP, 0, component.data(), int(component.size()), nullptr, 0);
+    std::wstring wide(size, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, component.data(), int(component.size()), &wide[0], size);
+    return fs::path(wide);
+#else
+    return fs::path(component);
+#endif
+}
+
+std::string DisplayPath(const fs::path& path)
+{
+#ifdef _WIN32
+    return WideToAnsi(path.native(), nullptr);
+#else
+    return path.native();
+#endif
+}
+
+bool IsStderrTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}

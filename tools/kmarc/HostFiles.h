@@ -1,0 +1,38 @@
+// What kmarc needs from the file system of the machine it runs on, on Linux and on
+// Windows alike. Failures throw ToolError with kExitFileSystem unless noted.
+#ifndef KMARC_HOST_FILES_H
+#define KMARC_HOST_FILES_H
+
+#include "archive/ArchiveWriter.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// The file's contents, whole.
+std::vector<unsigned char> ReadWholeFile(const std::filesystem::path& path);
+
+// Replaces path with bytes through a temporary file beside it, so that a failed write
+// never leaves a half-written file under the final name.
+void WriteWholeFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes);
+
+// Creation, last write and last access time of the file, in seconds since 1970,
+// clamped to 32 bits. Where the system keeps no creation time the last write time
+// stands in for it.
+ArchiveTimes GetFileTimes(const std::filesystem::path& path);
+
+// One path component as the bytes of an archive name: the ANSI code page on Windows,
+// the bytes as they are elsewhere. Throws kExitNotPackable when Windows cannot
+// represent the component in its ANSI code page.
+std::string ToArchiveComponent(const std::filesystem::path& component);
+
+// The inverse of ToArchiveComponent.
+std::filesystem::path FromArchiveComponent(const std::string& component);
+
+// The path as text for messages.
+std::string DisplayPath(const std::filesystem::path& path);
+
+// Whether stderr is a terminal, which is the only place progress is shown.
+bool IsStderrTerminal();
+
+#endif
