@@ -1,0 +1,37 @@
+// Turns one archive entry into a file.
+#ifndef ARCHIVE_EXTRACT_ENTRY_H
+#define ARCHIVE_EXTRACT_ENTRY_H
+
+#include "archive/DirectoryPath.h"
+
+#include <cstdint>
+
+// What one extraction produced. The file holds exactly bytesWritten bytes either way;
+// complete is false when the zlib stream was damaged, cut short or failed its checksum,
+// so a caller can refuse a damaged payload.
+struct ExtractionResult
+{
+    bool complete;              // the stream reached its clean end; compressed size 0 counts
+    std::uint32_t bytesWritten; // inflated bytes written to the file
+};
+
+// Output paths must be shorter than this, the terminating zero included.
+constexpr int kExtractPathLimit = 512;
+
+// Makes the folder of outputPath (recording created folders in list, which may be null),
+// creates or truncates the file, and inflates the compressedSize bytes at data into it,
+// 100 bytes per write. A path without a backslash is created in the current directory.
+// data is borrowed and only read.
+//
+// Throws, after releasing everything it allocated:
+//  - new WtStreamException(7, outputPath) when the file cannot be opened, or when
+//    outputPath has kExtractPathLimit bytes or more (then before any folder is made);
+//  - new WtStreamException(2 or 3) when a write fails; the file keeps what was written;
+//  - WtStreamException objects from the inflater's set-up and tear-down (text
+//    "Zlib-Fehler");
+//  - std::bad_alloc.
+// A damaged stream throws nothing: the file keeps the bytes inflated up to the fault.
+ExtractionResult ExtractEntry(const unsigned char* data, std::uint32_t compressedSize,
+                              const char* outputPath, CreatedDirectoryList* list);
+
+#endif
