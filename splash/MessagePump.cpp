@@ -1,0 +1,10 @@
+#include "splash/Splash.h"
+
+void PumpOneMessage()
+{
+    MSG message;
+    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
