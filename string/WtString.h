@@ -11,7 +11,8 @@
 //    written or freed; it is recognised by its count, not by its address.
 //  - Buffers are exact-fit: n characters take sizeof(WtStringData) + n + 1 bytes
 //    from the global operator new. Only GetBuffer reserves spare room.
-//  - Allocation failure propagates as std::bad_alloc; nothing else throws.
+//  - Allocation failure propagates as std::bad_alloc; apart from that only
+//    FormatMessageA throws (WtFormatMessageError).
 //  - Texts given as const char* are measured up to their first NUL, and a null
 //    pointer counts as empty; texts given as WtString keep embedded NULs.
 //  - Indexes and lengths outside the ranges documented below are the caller's
@@ -21,6 +22,9 @@
 
 #include "platform/wtwin.h"
 
+#include <cstdarg>
+#include <exception>
+
 // The header in front of every string's characters.
 struct WtStringData {
     LONG refCount;    // owners; -1 locked by its single owner; -2 the empty record
@@ -28,6 +32,13 @@ struct WtStringData {
     int allocLength;  // room for characters, not counting the terminator
 
     char* data() { return reinterpret_cast<char*>(this + 1); }
+};
+
+// Thrown by WtString::FormatMessageA when the system formats nothing, an empty
+// result included. The string keeps its previous text.
+class WtFormatMessageError : public std::exception {
+public:
+    const char* what() const noexcept override;
 };
 
 class WtString {
@@ -74,6 +85,74 @@ public:
     int Collate(const char* text) const;        // the process keeps the "C" locale,
     int CollateNoCase(const char* text) const;  // so these equal the two above
 
+    // ---- Searching: index from the start of the text, or -1 ----
+    // Searches see the zero-terminated view. Texts and sets are valid texts; a
+    // negative start counts as 0.
+
+    int Find(char ch) const;                        // NUL finds the first NUL
+    int Find(char ch, int start) const;             // start >= GetLength(): -1
+    int Find(const char* text) const;               // "" is found at 0
+    int Find(const char* text, int start) const;    // start > GetLength(): -1
+    int ReverseFind(char ch) const;
+    int FindOneOf(const char* set) const;           // an empty set finds nothing
+
+    // ---- Extraction: a fresh exact-fit buffer, never shared; NULs are copied ----
+    // Positions and counts are clamped to the text.
+
+    WtString Mid(int first) const;
+    WtString Mid(int first, int count) const;
+    WtString Left(int count) const;
+    WtString Right(int count) const;
+    WtString SpanIncluding(const char* set) const;  // longest leading run in set
+    WtString SpanExcluding(const char* set) const;  // longest leading run not in set
+
+    // ---- Editing in place (each detaches a shared buffer first) ----
+    // Case, reversal and trimming see the zero-terminated view and ASCII only;
+    // whitespace is exactly 0x09-0x0D and 0x20.
+
+    void MakeUpper();
+    void MakeLower();
+    void MakeReverse();
+    void TrimLeft();
+    void TrimLeft(char ch);
+    void TrimLeft(const char* set);  // null or empty set: nothing, not even a detach
+    void TrimRight();
+    void TrimRight(char ch);
+    void TrimRight(const char* set);
+    // Index clamped to 0..GetLength(); returns the new length. The text may be
+    // part of this string.
+    int Insert(int index, char ch);
+    int Insert(int index, const char* text);
+    // Returns the length before the call. The count is cut at the end of the text.
+    int Delete(int index, int count);
+    // These see all GetLength() characters, embedded NULs included, and return
+    // the number of characters removed or occurrences replaced. An empty or null
+    // old text replaces nothing; a null new text is empty.
+    int Remove(char ch);
+    int Replace(char oldChar, char newChar);
+    int Replace(const char* oldText, const char* newText);
+    int ReplaceNoCase(const char* oldText, const char* newText);  // ASCII case-blind
+
+    // ---- Formatting (the whole text is replaced) ----
+
+    // printf-style, by the platform's runtime. The buffer reserved is at least the
+    // class's own estimate of the result, and never less than the result itself.
+    // Neither the format nor an argument may point into this string.
+    void Format(const char* format, ...);
+    void FormatV(const char* format, va_list args);
+    // By the Windows message rules (%1, %2!d!, ...); throws WtFormatMessageError.
+    void FormatMessageA(const char* format, ...);
+
+    // ---- Conversions ----
+
+    // Between the ANSI and the OEM code page, in place on the zero-terminated view.
+    void CharToOemA();
+    void OemToCharA();
+    // The text as 16-bit units (bytes widened, no code page) inside this string's
+    // own buffer, valid until the string changes. GetLength() becomes the length up
+    // to the first NUL.
+    operator const unsigned short*();
+
     // ---- Direct buffer access ----
 
     // Room for at least minLength characters plus a terminator, unshared. Text and
@@ -98,6 +177,8 @@ protected:
     // n characters, uninitialised, terminated at n; 0 gives the empty record.
     // The previous buffer is not released.
     void AllocBuffer(int length);
+    // Into a fresh target that holds no buffer of its own.
+    void AllocCopy(WtString& target, int copyLength, int copyIndex, int extraLength) const;
     void Release();
     static void Release(WtStringData* data);
     void CopyBeforeWrite();
