@@ -15,8 +15,9 @@ struct ExtractionResult
     std::uint32_t bytesWritten; // inflated bytes written to the file
 };
 
-// Output paths must be shorter than this, the terminating zero included.
-constexpr int kExtractPathLimit = 512;
+// The longest output path, in characters; with its terminating zero it fills the
+// extractor's 512-byte path buffers.
+constexpr int kExtractPathMaxLength = 511;
 
 // Makes the folder of outputPath (recording created folders in list, which may be null),
 // creates or truncates the file, and inflates the compressedSize bytes at data into it,
@@ -25,7 +26,7 @@ constexpr int kExtractPathLimit = 512;
 //
 // Throws, after releasing everything it allocated:
 //  - new WtStreamException(7, outputPath) when the file cannot be opened, or when
-//    outputPath has kExtractPathLimit bytes or more (then before any folder is made);
+//    outputPath is longer than kExtractPathMaxLength (then before any folder is made);
 //  - new WtStreamException(2 or 3) when a write fails; the file keeps what was written;
 //  - WtStreamException objects from the inflater's set-up and tear-down (text
 //    "Zlib-Fehler");
