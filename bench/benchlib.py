@@ -1,0 +1,234 @@
+"""The parts of the benchmark driver that do not run anything: statistics, the reports
+of the Windows benchmark programs, the expected output tree, the peer's installer
+script, and the archive resources inside a Windows executable."""
+
+import os
+import struct
+
+# The six archives the launcher unpacks, in its order, and the two it keeps.
+UNPACKED = ["BASE", "SETUPBASE", "SETUPPHOTO", "PHOTOEDITION", "KMIMAGE", "KMVERSION"]
+KEPT = ["APPBASE", "PHOTOUNINST"]
+ARCHIVE_RESOURCE_TYPE = "KMARC"
+
+# FILETIME counts 100 ns steps from 1601-01-01; the stand-in reports Unix milliseconds.
+FILETIME_AT_1970 = 116444736000000000
+FILETIME_STEPS_PER_MS = 10000
+
+
+class BenchFailure(Exception):
+    """Something the benchmark measured did not do its job, so its numbers mean nothing."""
+
+
+# --- statistics ---------------------------------------------------------------------
+
+def median(values):
+    ordered = sorted(values)
+    if not ordered:
+        raise ValueError("median of nothing")
+    middle = len(ordered) // 2
+    if len(ordered) % 2:
+        return ordered[middle]
+    return (ordered[middle - 1] + ordered[middle]) / 2.0
+
+
+class Summary:
+    """Median and spread of one measurement over its runs."""
+
+    def __init__(self, values):
+        self.values = list(values)
+        self.median = median(self.values)
+        self.low = min(self.values)
+        self.high = max(self.values)
+
+    @property
+    def spread_percent(self):
+        """The whole range as a share of the median."""
+        return 100.0 * (self.high - self.low) / self.median if self.median else 0.0
+
+
+def ratio(numerator, denominator):
+    return numerator / denominator if denominator else float("inf")
+
+
+# --- reports of the Windows programs ------------------------------------------------
+
+def parse_pairs(line, first_key):
+    """'key value key value ...' into a dict of numbers; the line must start with
+    first_key."""
+    words = line.split()
+    if len(words) % 2 or not words or words[0] != first_key:
+        raise BenchFailure("unexpected report line: %r" % line)
+    return {key: float(value) for key, value in zip(words[0::2], words[1::2])}
+
+
+def parse_run_lines(output):
+    """The 'run N total_ms ...' lines of kmbench-extract and kmbench-limit."""
+    runs = [parse_pairs(line, "run") for line in output.splitlines() if line.startswith("run ")]
+    if not runs:
+        raise BenchFailure("no run reported:\n" + output)
+    return runs
+
+
+def parse_start_line(output):
+    """kmbench-start's line; times become Unix milliseconds."""
+    lines = [line for line in output.splitlines() if line.startswith("started ")]
+    if len(lines) != 1:
+        raise BenchFailure("kmbench-start reported nothing usable:\n" + output)
+    pairs = parse_pairs(lines[0], "started")
+    words = lines[0].split()
+    started, ended = int(words[1]), int(words[3])
+    return {
+        "started_ms": (started - FILETIME_AT_1970) / FILETIME_STEPS_PER_MS,
+        "ended_ms": (ended - FILETIME_AT_1970) / FILETIME_STEPS_PER_MS,
+        "exit": int(pairs["exit"]),
+        "peak_working_set": int(pairs["peak_working_set"]),
+    }
+
+
+def parse_standin_report(text):
+    """The stand-in's 'Key=value' lines; a key given twice keeps its last value."""
+    values = {}
+    for line in text.splitlines():
+        key, sep, value = line.partition("=")
+        if sep:
+            values[key] = value
+    return values
+
+
+# --- payload and output trees -------------------------------------------------------
+
+def archive_files(payload, archive):
+    """Names (backslashes) of the files below payload/archive, in byte order, the order
+    in which the archive tool packs them."""
+    root = os.path.join(payload, archive)
+    names = []
+    for folder, _, files in os.walk(root):
+        for name in files:
+            relative = os.path.relpath(os.path.join(folder, name), root)
+            names.append(relative.replace(os.sep, "\\"))
+    return sorted(names, key=lambda name: name.encode("utf-8"))
+
+
+def unpacked_entries(payload):
+    """(archive, name) of every entry the launcher writes, in the order it writes them."""
+    return [(archive, name) for archive in UNPACKED for name in archive_files(payload, archive)]
+
+
+def expected_tree(payload):
+    """The tree the launcher leaves: relative name (lower case, backslashes) -> source
+    file. A name in two archives holds the later one's contents."""
+    tree = {}
+    for archive, name in unpacked_entries(payload):
+        tree[name.lower()] = os.path.join(payload, archive, *name.split("\\"))
+    return tree
+
+
+def compare_tree(folder, expected):
+    """Differences between folder and the expected tree, as readable lines."""
+    found = {}
+    for parent, _, files in os.walk(folder):
+        for name in files:
+            path = os.path.join(parent, name)
+            found[os.path.relpath(path, folder).replace(os.sep, "\\").lower()] = path
+    problems = ["missing: " + name for name in sorted(set(expected) - set(found))]
+    problems += ["unexpected: " + name for name in sorted(set(found) - set(expected))]
+    for name in sorted(set(expected) & set(found)):
+        with open(expected[name], "rb") as want, open(found[name], "rb") as got:
+            if want.read() != got.read():
+                problems.append("different: " + name)
+    return problems
+
+
+def write_count(size, piece):
+    """Write calls needed for size bytes in pieces of at most piece bytes."""
+    return (size + piece - 1) // piece
+
+
+# --- the peer installer -------------------------------------------------------------
+
+def nsis_script(payload, output_exe, install_dir):
+    """An installer script for the same files in the same order: zlib, not solid, no
+    uninstaller, silent; the install folder can be overridden with /D= as usual."""
+    lines = [
+        "Unicode false",
+        "SetCompressor zlib",
+        'Name "Kalmora Photo"',
+        'OutFile "%s"' % output_exe,
+        'InstallDir "%s"' % install_dir,
+        "RequestExecutionLevel user",
+        "SilentInstall silent",
+        "Section",
+    ]
+    current = None
+    for archive, name in unpacked_entries(payload):
+        folder = name.rpartition("\\")[0]
+        if folder != current:
+            lines.append('  SetOutPath "$INSTDIR%s"' % ("\\" + folder if folder else ""))
+            current = folder
+        lines.append('  File "%s"' % os.path.join(payload, archive, *name.split("\\")))
+    lines.append("SectionEnd")
+    return "\n".join(lines) + "\n"
+
+
+# --- resources of a Windows executable ----------------------------------------------
+
+def _unpack(fmt, data, offset):
+    try:
+        return struct.unpack_from(fmt, data, offset)
+    except struct.error:
+        raise BenchFailure("executable is cut short at offset %d" % offset)
+
+
+def _resource_name(data, section_base, name_field):
+    """A directory entry's name: the string it points to, or its number as text."""
+    if name_field & 0x80000000:
+        offset = section_base + (name_field & 0x7FFFFFFF)
+        (length,) = _unpack("<H", data, offset)
+        return data[offset + 2:offset + 2 + 2 * length].decode("utf-16-le")
+    return "#%d" % name_field
+
+
+def _directory_entries(data, section_base, offset):
+    named, numbered = _unpack("<HH", data, offset + 12)
+    entries = []
+    for i in range(named + numbered):
+        name_field, target = _unpack("<II", data, offset + 16 + 8 * i)
+        entries.append((_resource_name(data, section_base, name_field), target))
+    return entries
+
+
+def archive_resources(exe_bytes):
+    """{name: bytes} of the archive resources ("KMArc" type) of a 32-bit PE file."""
+    data = exe_bytes
+    (pe_offset,) = _unpack("<I", data, 0x3C)
+    if data[:2] != b"MZ" or data[pe_offset:pe_offset + 4] != b"PE\0\0":
+        raise BenchFailure("not a Windows executable")
+    sections, optional_size = _unpack("<H12xH", data, pe_offset + 6)
+    optional = pe_offset + 24
+    # The resource table is the third data directory of a PE32 optional header.
+    resource_rva, _ = _unpack("<II", data, optional + 96 + 2 * 8)
+    if resource_rva == 0:
+        return {}
+    table = optional + optional_size
+    section_list = []
+    for i in range(sections):
+        virtual_size, virtual_address, raw_size, raw_pointer = _unpack("<IIII", data, table + 40 * i + 8)
+        section_list.append((virtual_address, max(virtual_size, raw_size), raw_pointer))
+
+    def file_offset(rva):
+        for address, size, pointer in section_list:
+            if address <= rva < address + size:
+                return pointer + rva - address
+        raise BenchFailure("resource address 0x%x lies in no section" % rva)
+
+    base = file_offset(resource_rva)
+    found = {}
+    for type_name, type_target in _directory_entries(data, base, base):
+        if type_name.upper() != ARCHIVE_RESOURCE_TYPE or not type_target & 0x80000000:
+            continue
+        for name, name_target in _directory_entries(data, base, base + (type_target & 0x7FFFFFFF)):
+            for _, language_target in _directory_entries(data, base, base + (name_target & 0x7FFFFFFF)):
+                data_rva, size = _unpack("<II", data, base + language_target)
+                start = file_offset(data_rva)
+                found[name.upper()] = bytes(data[start:start + size])
+    return found

@@ -1,0 +1,54 @@
+#!/bin/bash
+# make bench: builds the launcher with the benchmark payload in trees of its own, then
+# times it side by side with the peer installer, the limit program and, on the host,
+# kmarc against unzip. Prints one table; a copy goes to build/bench/results.txt.
+#   BENCH_RUNS=N   timed runs per row (default 7; each row also has one warm-up run)
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+root=$PWD
+work=$root/build/bench
+host_tree=$root/build/bench-host
+win_tree=$root/build/bench-win32
+payload=$work/payload
+logs=$work/logs
+runs=${BENCH_RUNS:-7}
+
+bench/bootstrap.sh
+mkdir -p "$logs"
+
+step() { echo "bench: $*"; }
+# Runs a command with its output in a log that is shown only when it fails.
+quiet() {
+  local log=$logs/$1; shift
+  "$@" >"$log" 2>&1 || { cat "$log"; echo "bench: failed, see $log" >&2; exit 1; }
+}
+
+step "checking the benchmark tools"
+quiet selftest.log python3 -m unittest discover -s bench -p 'test_*.py'
+
+step "building kmarc natively, without sanitizers"
+quiet host-configure.log cmake -S . -B "$host_tree" -G Ninja -DCMAKE_BUILD_TYPE=Release
+quiet host-build.log cmake --build "$host_tree" --target kmarc
+
+# The payload folders must exist when the tree is configured; the stand-ins are added
+# once they are built, so that every contestant unpacks the very same files.
+step "writing the payload"
+quiet payload.log python3 bench/payload.py "$payload"
+step "building the launcher with the payload, and the benchmark programs"
+quiet win32-configure.log cmake --preset win32 -B "$win_tree" -DKM_PAYLOAD_DIR="$payload" \
+  -DKM_NATIVE_KMARC="$host_tree/bin/kmarc"
+quiet win32-build.log cmake --build "$win_tree" --target Zephrun lingerx kmbench_programs
+quiet payload.log python3 bench/payload.py "$payload" --programs "$win_tree/bin"
+# The payload keeps fixed file times, so the build could not tell new contents from old.
+rm -f "$win_tree"/resources/archives/*.kmarc
+quiet win32-build.log cmake --build "$win_tree" --target ZIZeduz
+cat "$logs/payload.log"
+
+step "measuring ($runs runs per row)"
+status=0
+python3 bench/bench.py --payload "$payload" --archives "$win_tree/resources/archives" \
+  --win32-build "$win_tree" --kmarc "$host_tree/bin/kmarc" --work "$work/scratch" \
+  --runs "$runs" --results "$work/results.txt" || status=$?
+"$win_tree/wine-run" --shutdown
+exit $status
