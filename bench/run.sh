@@ -39,6 +39,7 @@ step "building the launcher with the payload, and the benchmark programs"
 quiet win32-configure.log cmake --preset win32 -B "$win_tree" -DKM_PAYLOAD_DIR="$payload" \
   -DKM_NATIVE_KMARC="$host_tree/bin/kmarc"
 quiet win32-build.log cmake --build "$win_tree" --target Zephrun lingerx kmbench_programs
+quiet win32-selftest.log "$win_tree/wine-run" "$win_tree/bin/kmbench-tests.exe"
 quiet payload.log python3 bench/payload.py "$payload" --programs "$win_tree/bin"
 # The payload keeps fixed file times, so the build could not tell new contents from old.
 rm -f "$win_tree"/resources/archives/*.kmarc

@@ -9,6 +9,7 @@ import tempfile
 import unittest
 import zlib
 
+import bench
 import benchlib
 import payload
 from benchlib import BenchFailure
@@ -236,6 +237,35 @@ class ArchiveResourcesTest(unittest.TestCase):
         for damaged in [b"not an executable at all, just text" * 3, b"MZ", exe[:0x300]]:
             with self.subTest(length=len(damaged)), self.assertRaises(BenchFailure):
                 benchlib.archive_resources(damaged)
+
+
+class DriverTest(unittest.TestCase):
+    def test_paths_between_host_and_wine(self):
+        wine = bench.Wine("/work/build/bench-win32")
+        cases = [
+            ("C:\\bench\\peer", "/work/build/bench-win32/wineprefix/drive_c/bench/peer"),
+            ("c:\\users\\root\\Temp\\", "/work/build/bench-win32/wineprefix/drive_c/users/root/Temp"),
+            ("C:\\", "/work/build/bench-win32/wineprefix/drive_c"),
+        ]
+        for windows, host in cases:
+            with self.subTest(windows=windows):
+                self.assertEqual(wine.host_path(windows), host)
+        with self.assertRaises(BenchFailure):
+            wine.host_path("Z:\\tmp\\report.txt")
+        self.assertEqual(bench.Wine.windows_path("/tmp/a b/c.kmarc"), "Z:\\tmp\\a b\\c.kmarc")
+
+    def test_launcher_must_carry_the_archives_that_are_unpacked_beside_it(self):
+        root = tempfile.mkdtemp()
+        self.addCleanup(lambda: __import__("shutil").rmtree(root))
+        launcher = write_file(root, "ZIZeduz.exe", build_pe([("KMARC", "BASE", b"base"), ("KMARC", "KMIMAGE", b"image")]))
+        base = write_file(root, "base.kmarc", b"base")
+        image = write_file(root, "kmimage.kmarc", b"image")
+        self.assertEqual(bench.check_same_archives(launcher, [base, image]), 9)
+        write_file(root, "kmimage.kmarc", b"imagf")
+        with self.assertRaises(BenchFailure):
+            bench.check_same_archives(launcher, [base, image])
+        with self.assertRaises(BenchFailure):
+            bench.check_same_archives(launcher, [base, image, write_file(root, "kmversion.kmarc", b"v")])
 
 
 class PayloadGeneratorTest(unittest.TestCase):
