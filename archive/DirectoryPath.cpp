@@ -100,11 +100,12 @@ int MakeDirectoryPath(const char* path, CreatedDirectoryList* list)
     }
 
     ChangeDirectory(pathDriveDirectory);
-    if (callerDrive != 0)
+    if (callerDrive != 0) {
         MakeDriveCurrent(callerDrive);
-    else
+    } else {
         // Guards a caller on a network share, which has no drive to come back to.
         SetCurrentDirectoryA(callerDirectory);
+    }
     return result;
 }
 

@@ -7,68 +7,53 @@ namespace {
 
 class DirectoryPathTest : public ScratchTest
 {
+protected:
+    // "@" stands for the scratch folder.
+    std::string At(std::string path) const
+    {
+        if (path[0] == '@')
+            path.replace(0, 1, scratch);
+        return path;
+    }
 };
 
-TEST_F(DirectoryPathTest, RecordsOnlyTheFoldersItCreates)
+TEST_F(DirectoryPathTest, RecordsExactlyTheFoldersItCreates)
 {
-    CreatedDirectoryList list;
-    EXPECT_EQ(MakeDirectoryPath((scratch + "\\A\\B").c_str(), &list), 0);
-    EXPECT_EQ(MakeDirectoryPath((scratch + "\\A\\B").c_str(), &list), 0);
-    EXPECT_EQ(MakeDirectoryPath((scratch + "\\A\\C").c_str(), &list), 0);
-    EXPECT_EQ(Listed(list), (Paths{scratch + "\\A\\C", scratch + "\\A\\B", scratch + "\\A"}));
-}
+    CloseHandle(CreateFileA(At("@\\blocker").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string lowerDrive = At("@\\Low");
+    lowerDrive[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(lowerDrive[0])));
+    const std::string longParent = "@\\" + std::string(120, 'p');
+    // Its full path is 258 characters, more than a 256-byte buffer holds.
+    const std::string longFolder = longParent + "\\" + std::string(257 - At(longParent).size(), 'f');
 
-TEST_F(DirectoryPathTest, LowerCaseDriveIsRecordedAsTheSystemReportsIt)
-{
-    std::string path = scratch + "\\Low";
-    path[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
-    CreatedDirectoryList list;
-    EXPECT_EQ(MakeDirectoryPath(path.c_str(), &list), 0);
-    EXPECT_EQ(Listed(list), Paths{scratch + "\\Low"});
+    const struct { Paths paths; int result; Paths created; } cases[] = {
+        {{"@\\A\\B", "@\\A\\B", "@\\A\\C"}, 0, {"@\\A\\C", "@\\A\\B", "@\\A"}},
+        {{lowerDrive}, 0, {"@\\Low"}},
+        {{"@\\Fresh\\..\\blocker\\Never"}, 1, {"@\\Fresh"}},
+        {{longFolder}, 0, {longFolder, longParent}},
+        {{"ab:\\x", "J:\\x", "1:\\x"}, 1, {}},
+    };
+    for (const auto& c : cases) {
+        CreatedDirectoryList list;
+        for (const std::string& path : c.paths)
+            EXPECT_EQ(MakeDirectoryPath(At(path).c_str(), &list), c.result) << path;
+        Paths created;
+        for (const std::string& path : c.created)
+            created.push_back(At(path));
+        EXPECT_EQ(Listed(list), created) << c.paths[0];
+        EXPECT_EQ(CurrentDirectory(), expectedDirectory) << c.paths[0];
+    }
 }
 
 TEST_F(DirectoryPathTest, RelativePathIsMadeHereAndRecordedInFull)
 {
-    ASSERT_TRUE(SetCurrentDirectoryA(scratch.c_str()));
-    expectedDirectory = scratch;
+    EnterScratch();
     CreatedDirectoryList list;
     EXPECT_EQ(MakeDirectoryPath("Rel\\Sub", &list), 0);
     EXPECT_EQ(Listed(list), (Paths{scratch + "\\Rel\\Sub", scratch + "\\Rel"}));
-}
-
-TEST_F(DirectoryPathTest, FoldersAreMadeWithoutAList)
-{
-    EXPECT_EQ(MakeDirectoryPath((scratch + "\\X\\Y").c_str(), nullptr), 0);
-    EXPECT_TRUE(IsFolder(scratch + "\\X\\Y"));
-}
-
-TEST_F(DirectoryPathTest, FileInPlaceOfAComponentFailsAndKeepsEarlierFolders)
-{
-    CloseHandle(CreateFileA((scratch + "\\blocker").c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    CreatedDirectoryList list;
-    EXPECT_EQ(MakeDirectoryPath((scratch + "\\Fresh\\..\\blocker\\Never").c_str(), &list), 1);
-    EXPECT_EQ(Listed(list), Paths{scratch + "\\Fresh"});
-}
-
-TEST_F(DirectoryPathTest, UnusableDriveFailsAndCreatesNothing)
-{
-    for (const char* path : {"ab:\\x", "J:\\x", "1:\\x"}) {
-        CreatedDirectoryList list;
-        EXPECT_EQ(MakeDirectoryPath(path, &list), 1) << path;
-        EXPECT_EQ(list.GetCount(), 0) << path;
-    }
-}
-
-TEST_F(DirectoryPathTest, FolderPathOver255CharactersIsRecordedWhole)
-{
-    const std::string parent = scratch + "\\" + std::string(120, 'p');
-    ASSERT_LT(parent.size(), 250u);
-    const std::string folder = parent + "\\" + std::string(257 - parent.size(), 'f');
-    CreatedDirectoryList list;
-    EXPECT_EQ(MakeDirectoryPath(folder.c_str(), &list), 0);
-    EXPECT_EQ(folder.size(), 258u);
-    EXPECT_EQ(Listed(list), (Paths{folder, parent}));
+    EXPECT_EQ(MakeDirectoryPath("Unlisted\\Sub", nullptr), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(scratch + "\\Unlisted\\Sub"));
 }
 
 TEST_F(DirectoryPathTest, PathOnAnotherDriveLeavesEachDriveInItsDirectory)
@@ -90,7 +75,7 @@ TEST_F(DirectoryPathTest, CallerOnANetworkShareIsBroughtBack)
     ASSERT_TRUE(SetCurrentDirectoryA(kTestShare));
     expectedDirectory = kTestShare;
     EXPECT_EQ(MakeDirectoryPath((scratch + "\\FromShare").c_str(), nullptr), 0);
-    EXPECT_TRUE(IsFolder(scratch + "\\FromShare"));
+    EXPECT_TRUE(std::filesystem::is_directory(scratch + "\\FromShare"));
 }
 
 } // namespace

@@ -28,6 +28,7 @@ constexpr int kExtractPathMaxLength = 511;
 //  - new WtStreamException(7, outputPath) when the file cannot be opened, or when
 //    outputPath is longer than kExtractPathMaxLength (then before any folder is made);
 //  - new WtStreamException(2 or 3) when a write fails; the file keeps what was written;
+//  - new WtStreamException(8) when closing the file fails;
 //  - WtStreamException objects from the inflater's set-up and tear-down (text
 //    "Zlib-Fehler");
 //  - std::bad_alloc.

@@ -14,10 +14,8 @@
 
 typedef std::vector<std::string> Paths;
 
-// Mapped in the Wine prefix by MapTestDrive.cmake, to the same scratch folder.
-const char kTestDrive[] = "Q:";
+// MapTestDrive.cmake maps drive Q: and this share to one scratch folder.
 const char kTestShare[] = "\\\\kmtest\\scratch";
-
 #define SKIP_UNLESS_DRIVES_MAPPED()                                                       \
     if (std::getenv("KM_TEST_DRIVES_MAPPED") == nullptr)                                  \
         GTEST_SKIP() << "drive Q: is mapped when ctest runs this"
@@ -31,12 +29,6 @@ inline std::string CurrentDirectory()
 inline Paths Listed(const CreatedDirectoryList& list)
 {
     return Paths(list.begin(), list.end());
-}
-
-inline bool IsFolder(const std::string& path)
-{
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 class ScratchTest : public ::testing::Test
@@ -62,6 +54,12 @@ protected:
         SetCurrentDirectoryA(startDirectory.c_str());
         std::error_code ignored;
         std::filesystem::remove_all(scratch, ignored);
+    }
+
+    void EnterScratch()
+    {
+        ASSERT_TRUE(SetCurrentDirectoryA(scratch.c_str()));
+        expectedDirectory = scratch;
     }
 
     std::string scratch;
