@@ -11,7 +11,8 @@ public:
     void Add(const char* key, const std::string& value);
     const std::string& GetText() const { return m_text; }
 
-    // Creates or replaces the file. Returns false when it cannot be written.
+    // Creates or replaces the file in one step: it appears complete or not at all.
+    // Returns false when it cannot be written.
     bool WriteTo(const std::string& path) const;
 
 private:
