@@ -34,45 +34,47 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+template <typename T>
+bool AppendFormatted(std::string& out, const std::string& directive, T value)
+{
+    const int length = std::snprintf(nullptr, 0, directive.c_str(), value);
+    if (length < 0)
+        return false;
+    const size_t start = out.size();
+    out.resize(start + static_cast<size_t>(length) + 1);
+    std::snprintf(&out[start], static_cast<size_t>(length) + 1, directive.c_str(), value);
+    out.resize(start + static_cast<size_t>(length));
+    return true;
+}
+
 // Windows reads every integer insert as 32 bits, whatever the size modifier says;
 // on a 64-bit host 'l' would mean 64, so it is dropped.
 bool AppendInsert(std::string& out, const std::string& type, uintptr_t value)
 {
-    std::string spec = "%";
+    std::string directive = "%";
     for (char c : type) {
         if (c == '*')
             return false;
         if (c != 'l')
-            spec += c;
+            directive += c;
     }
-    const char conversion = spec.back();
-    char piece[512];
-    int written;
-    switch (conversion) {
+    switch (directive.back()) {
     case 's': {
         const char* text = reinterpret_cast<const char*>(value);
-        written = std::snprintf(piece, sizeof piece, spec.c_str(), text ? text : "(null)");
-        break;
+        return AppendFormatted(out, directive, text ? text : "(null)");
     }
     case 'd':
     case 'i':
     case 'c':
-        written = std::snprintf(piece, sizeof piece, spec.c_str(),
-                                static_cast<int>(static_cast<uint32_t>(value)));
-        break;
+        return AppendFormatted(out, directive, static_cast<int>(static_cast<uint32_t>(value)));
     case 'u':
     case 'x':
     case 'X':
     case 'o':
-        written = std::snprintf(piece, sizeof piece, spec.c_str(), static_cast<uint32_t>(value));
-        break;
+        return AppendFormatted(out, directive, static_cast<uint32_t>(value));
     default:
         return false;
     }
-    if (written < 0 || written >= static_cast<int>(sizeof piece))
-        return false;
-    out.append(piece, static_cast<size_t>(written));
-    return true;
 }
 
 bool FormatFromString(const char* source, va_list* list, std::string& out)

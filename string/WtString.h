@@ -49,7 +49,7 @@ public:
     WtString(const WtString& source);         // shares, unless source is locked
     WtString(char ch, int repeat);            // repeat <= 0: empty
     WtString(const char* text);               // null or "": empty
-    WtString(const char* chars, int length);  // length bytes, NULs included; <= 0: empty
+    WtString(const char* bytes, int length);  // length bytes, NULs included; <= 0: empty
     WtString(const unsigned char* text);
     ~WtString();
 

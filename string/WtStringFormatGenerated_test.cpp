@@ -1,7 +1,7 @@
-// Many generated printf formats: each must format exactly like the runtime's own
-// snprintf, into a buffer of exactly the larger of the class's estimate and the
-// result. The estimate is computed here from the parts the generator chose, not
-// by parsing the format.
+// Generated printf formats: each must come out exactly as the runtime's snprintf
+// makes it, in a buffer of exactly the larger of the class's estimate and the
+// result. The estimate is worked out here from the parts the generator chose,
+// not by parsing the format.
 #include "string/WtString.h"
 
 #include <gtest/gtest.h>
@@ -13,19 +13,16 @@
 #include <cstring>
 #include <random>
 #include <string>
-#include <type_traits>
 #include <variant>
 #include <vector>
 
 namespace {
 
-using Value = std::variant<int, long, double, const char*, void*>;
-
 struct Conversion {
-    std::string spec;
+    std::string directive;
     std::vector<int> stars;  // width and precision arguments, in format order
-    Value value;
-    long long estimate;
+    std::variant<int, long, double, const char*, void*> value;
+    long long estimate = 0;
 };
 
 std::string Reference(const char* format, ...)
@@ -34,237 +31,160 @@ std::string Reference(const char* format, ...)
     va_start(args, format);
     va_list measure;
     va_copy(measure, args);
-    const int length = std::vsnprintf(nullptr, 0, format, measure);
+    std::string text(static_cast<size_t>(std::vsnprintf(nullptr, 0, format, measure)), '\0');
     va_end(measure);
-    std::string text(static_cast<size_t>(std::max(length, 0)), '\0');
     std::vsnprintf(&text[0], text.size() + 1, format, args);
     va_end(args);
     return text;
 }
 
+struct Kind {
+    char letter;
+    const char* flags;  // the flags this conversion defines
+    bool takesPrecision;
+    long long minimum;  // the estimate's floor; 0 for texts
+};
+
+const Kind kKinds[] = {
+    {'c', "-", false, 0},     {'s', "-", true, 0},       {'d', "-0+ ", true, 32}, {'i', "-0+ ", true, 32},
+    {'o', "-0#", true, 32},   {'u', "-0", true, 32},     {'x', "-0#", true, 32},  {'X', "-0#", true, 32},
+    {'p', "-", false, 32},    {'e', "-0+ #", true, 128}, {'f', "-0+ #", true, 128},
+    {'g', "-0+ #", true, 128}, {'G', "-0+ #", true, 128},
+};
+
 class FormatGenerator {
 public:
-    explicit FormatGenerator(unsigned seed) : random_(seed) {}
+    int Pick(int count) { return std::uniform_int_distribution<int>(0, count - 1)(random_); }
+    template <typename T, size_t N> T PickFrom(const T (&items)[N]) { return items[Pick(N)]; }
 
-    Conversion NextConversion()
+    // Plain characters and "%%", each of which the estimate counts as one.
+    std::string Literal(long long& estimate)
     {
-        static const char kConversions[] = "csdiouxXpefgG";
-        const char conversion = kConversions[Pick(sizeof kConversions - 1)];
-        const bool isInteger = std::strchr("diouxX", conversion) != nullptr;
-        const bool isFloat = std::strchr("efgG", conversion) != nullptr;
-        const bool isSigned = isFloat || conversion == 'd' || conversion == 'i';
-        const bool isText = conversion == 'c' || conversion == 's';
+        static const char* const kPieces[] = {"a", " ", "%%", "\xE9", "0"};
+        std::string text;
+        for (int n = Pick(4); n > 0; --n, ++estimate)
+            text += PickFrom(kPieces);
+        return text;
+    }
 
+    Conversion Next()
+    {
+        static const std::string kLong(70, 'L');
+        static const char* const kTexts[] = {nullptr, "", "x", "hello world", kLong.c_str()};
+        static const int kInts[] = {0, 7, -1, INT_MIN, INT_MAX, 123456};
+        static const long kLongs[] = {0, -1, LONG_MIN, LONG_MAX};
+        static const double kDoubles[] = {0.0, -0.0, 1.5, -123.456, 1e-300, 1e200, 3.14159e10};
+        static int object;
+
+        const Kind& kind = PickFrom(kKinds);
         Conversion c;
-        c.spec = "%";
-        c.estimate = 0;
-
-        std::string allowedFlags = "-";
-        if (isInteger || isFloat)
-            allowedFlags += '0';
-        if (isSigned)
-            allowedFlags += "+ ";
-        if (isFloat || conversion == 'o' || conversion == 'x' || conversion == 'X')
-            allowedFlags += '#';
+        c.directive = "%";
         for (int n = Pick(3); n > 0; --n) {
-            const char flag = allowedFlags[Pick(static_cast<int>(allowedFlags.size()))];
-            c.spec += flag;
-            if (flag == '#')
-                c.estimate += 2;
+            c.directive += kind.flags[Pick(static_cast<int>(std::strlen(kind.flags)))];
+            c.estimate += c.directive.back() == '#' ? 2 : 0;
         }
 
         long long width = 0;
-        switch (Pick(3)) {
-        case 1:
+        if (const int form = Pick(3); form == 1) {
             width = 1 + Pick(40);
-            c.spec += std::to_string(width);
-            break;
-        case 2:
+            c.directive += std::to_string(width);
+        } else if (form == 2) {
             width = Pick(61) - 20;
-            c.spec += '*';
+            c.directive += '*';
             c.stars.push_back(static_cast<int>(width));
-            break;
-        default:
-            break;
         }
 
         long long precision = 0;
-        if (conversion != 'c' && conversion != 'p') {
-            switch (Pick(4)) {
-            case 1:
-                c.spec += '.';
-                break;
-            case 2:
-                precision = Pick(21);
-                c.spec += '.' + std::to_string(precision);
-                break;
-            case 3:
-                precision = Pick(21);
-                c.spec += ".*";
+        if (const int form = kind.takesPrecision ? Pick(4) : 0; form == 1) {
+            c.directive += '.';
+        } else if (form >= 2) {
+            precision = Pick(21);
+            c.directive += form == 2 ? '.' + std::to_string(precision) : ".*";
+            if (form == 3)
                 c.stars.push_back(static_cast<int>(precision));
-                break;
-            default:
-                break;
-            }
         }
 
-        bool isLong = false;
-        if (isInteger) {
-            switch (Pick(3)) {
-            case 1: c.spec += 'h'; break;
-            case 2: c.spec += 'l'; isLong = true; break;
-            default: break;
-            }
-        }
-        c.spec += conversion;
+        const bool isInteger = kind.minimum == 32 && kind.letter != 'p';
+        const int size = isInteger ? Pick(3) : 0;
+        c.directive += size == 1 ? "h" : size == 2 ? "l" : "";
+        c.directive += kind.letter;
 
-        long long item = 0;
-        if (isText) {
-            if (conversion == 'c') {
-                c.value = 32 + Pick(95);
-                item = 2;
-            } else {
-                const char* text = PickText();
-                c.value = text;
-                item = text ? std::max<long long>(static_cast<long long>(std::strlen(text)), 1) : 6;
-            }
-            if (precision != 0)
-                item = std::min(item, precision);
-            item = std::max(item, width);
-        } else if (isInteger || conversion == 'p') {
-            if (conversion == 'p')
-                c.value = PickPointer();
-            else if (isLong)
-                c.value = PickLong();
-            else
-                c.value = PickInt();
-            item = std::max<long long>(32, width + precision);
+        long long item = std::max(kind.minimum, width + precision);
+        if (kind.letter == 'c') {
+            c.value = 32 + Pick(95);
+            item = std::max(2LL, width);
+        } else if (kind.letter == 's') {
+            const char* text = PickFrom(kTexts);
+            c.value = text;
+            item = text ? std::max<long long>(static_cast<long long>(std::strlen(text)), 1) : 6;
+            item = std::max(precision != 0 ? std::min(item, precision) : item, width);
+        } else if (kind.letter == 'p') {
+            c.value = Pick(2) ? static_cast<void*>(&object) : nullptr;
+        } else if (!isInteger) {
+            c.value = Pick(2) ? PickFrom(kDoubles) : std::uniform_real_distribution<double>(-1e6, 1e6)(random_);
+        } else if (size == 2) {
+            c.value = PickFrom(kLongs);
         } else {
-            c.value = PickDouble();
-            item = std::max<long long>(128, width + precision);
+            c.value = Pick(2) ? PickFrom(kInts) : static_cast<int>(random_());
         }
         c.estimate += item;
         return c;
     }
 
-    // Plain characters and "%%", each of which the estimate counts as one.
-    std::string NextLiteral(long long& estimate)
-    {
-        static const char* const kPieces[] = {"a", "Z", " ", "-", "%%", "\xE9", "\t", "0"};
-        std::string text;
-        for (int n = Pick(4); n > 0; --n) {
-            text += kPieces[Pick(sizeof kPieces / sizeof kPieces[0])];
-            ++estimate;
-        }
-        return text;
-    }
-
-    int Pick(int count) { return std::uniform_int_distribution<int>(0, count - 1)(random_); }
-
 private:
-    const char* PickText()
-    {
-        static const std::string kLong(70, 'L');
-        static const char* const kTexts[] = {nullptr, "", "x", "hello world", kLong.c_str(), "\xE9t\xE9"};
-        return kTexts[Pick(sizeof kTexts / sizeof kTexts[0])];
-    }
-
-    int PickInt()
-    {
-        static const int kInts[] = {0, 7, -1, 42, INT_MIN, INT_MAX};
-        if (Pick(2))
-            return kInts[Pick(sizeof kInts / sizeof kInts[0])];
-        return static_cast<int>(random_());
-    }
-
-    long PickLong()
-    {
-        static const long kLongs[] = {0, -1, LONG_MIN, LONG_MAX};
-        if (Pick(2))
-            return kLongs[Pick(sizeof kLongs / sizeof kLongs[0])];
-        return static_cast<long>((static_cast<unsigned long long>(random_()) << 32) | random_());
-    }
-
-    double PickDouble()
-    {
-        static const double kDoubles[] = {0.0, -0.0, 1.5, -123.456, 1e-300, 1e200, 3.14159e10, 0.1};
-        if (Pick(2))
-            return kDoubles[Pick(sizeof kDoubles / sizeof kDoubles[0])];
-        return std::uniform_real_distribution<double>(-1e6, 1e6)(random_);
-    }
-
-    void* PickPointer()
-    {
-        static int object;
-        void* const kPointers[] = {nullptr, &object, reinterpret_cast<void*>(0x1234)};
-        return kPointers[Pick(sizeof kPointers / sizeof kPointers[0])];
-    }
-
-    std::mt19937 random_;
+    std::mt19937 random_{20240611u};
 };
 
-// Calls f with the arguments of one conversion (or none), in the order printf takes them.
+// Calls f with one conversion's arguments (none for a null conversion), in printf order.
 template <typename F>
 void WithArguments(const Conversion* c, F&& f)
 {
-    if (!c) {
-        f();
-        return;
-    }
+    if (!c)
+        return f();
     std::visit(
         [&](auto value) {
-            switch (c->stars.size()) {
-            case 0: f(value); break;
-            case 1: f(c->stars[0], value); break;
-            default: f(c->stars[0], c->stars[1], value); break;
-            }
+            if (c->stars.empty())
+                f(value);
+            else if (c->stars.size() == 1)
+                f(c->stars[0], value);
+            else
+                f(c->stars[0], c->stars[1], value);
         },
         c->value);
 }
 
-struct Outcome {
-    std::string text;
-    int allocLength;
-    std::string expected;
-};
-
-template <typename... Args>
-Outcome FormatBothWays(const std::string& format, Args... args)
-{
-    WtString s;
-    s.Format(format.c_str(), args...);
-    return {std::string(static_cast<const char*>(s), static_cast<size_t>(s.GetLength())),
-            s.GetAllocLength(), Reference(format.c_str(), args...)};
-}
-
 TEST(WtStringFormatGenerated, MatchesSnprintfInABufferOfTheEstimatedLength)
 {
-    FormatGenerator generator(20240611u);
+    FormatGenerator generator;
     int failures = 0;
     for (int round = 0; round < 5000 && failures < 10; ++round) {
         long long estimate = 0;
-        std::string format = generator.NextLiteral(estimate);
-        std::vector<Conversion> conversions;
-        for (int n = generator.Pick(3); n > 0; --n) {
-            conversions.push_back(generator.NextConversion());
-            estimate += conversions.back().estimate;
-            format += conversions.back().spec;
-            format += generator.NextLiteral(estimate);
+        std::string format = generator.Literal(estimate);
+        std::vector<Conversion> conversions(static_cast<size_t>(generator.Pick(3)));
+        for (Conversion& c : conversions) {
+            c = generator.Next();
+            estimate += c.estimate;
+            format += c.directive + generator.Literal(estimate);
         }
-        const Conversion* first = conversions.size() > 0 ? &conversions[0] : nullptr;
-        const Conversion* second = conversions.size() > 1 ? &conversions[1] : nullptr;
 
-        Outcome outcome;
-        WithArguments(first, [&](auto... a) {
-            WithArguments(second, [&](auto... b) { outcome = FormatBothWays(format, a..., b...); });
+        std::string text;
+        std::string expected;
+        int allocLength = 0;
+        WithArguments(conversions.size() > 0 ? &conversions[0] : nullptr, [&](auto... a) {
+            WithArguments(conversions.size() > 1 ? &conversions[1] : nullptr, [&](auto... b) {
+                WtString s;
+                s.Format(format.c_str(), a..., b...);
+                text.assign(static_cast<const char*>(s), static_cast<size_t>(s.GetLength()));
+                allocLength = s.GetAllocLength();
+                expected = Reference(format.c_str(), a..., b...);
+            });
         });
 
-        const long long wantedAlloc = std::max<long long>(estimate, static_cast<long long>(outcome.expected.size()));
-        if (outcome.text != outcome.expected || outcome.allocLength != wantedAlloc) {
+        const long long wanted = std::max(estimate, static_cast<long long>(expected.size()));
+        if (text != expected || allocLength != wanted) {
             ++failures;
-            ADD_FAILURE() << "format \"" << format << "\": got \"" << outcome.text << "\" in "
-                          << outcome.allocLength << ", expected \"" << outcome.expected << "\" in "
-                          << wantedAlloc << " (estimate " << estimate << ")";
+            ADD_FAILURE() << "\"" << format << "\" gave \"" << text << "\" in " << allocLength << ", not \""
+                          << expected << "\" in " << wanted << " (estimate " << estimate << ")";
         }
     }
 }

@@ -22,8 +22,7 @@ void* operator new(size_t size)
 
 void operator delete(void* block) noexcept
 {
-    if (block)
-        ++g_deletes;
+    g_deletes += block != nullptr;
     std::free(block);
 }
 
@@ -32,22 +31,10 @@ void operator delete(void* block, size_t) noexcept
     operator delete(block);
 }
 
-HeapWatch::HeapWatch() : newsAtStart_(g_news), deletesAtStart_(g_deletes)
-{
-    g_lastSize = 0;
-}
+HeapWatch::HeapWatch() : newsAtStart_(g_news), deletesAtStart_(g_deletes) {}
 
-int HeapWatch::Allocations() const
-{
-    return static_cast<int>(g_news - newsAtStart_);
-}
+int HeapWatch::Allocations() const { return static_cast<int>(g_news - newsAtStart_); }
 
-int HeapWatch::Frees() const
-{
-    return static_cast<int>(g_deletes - deletesAtStart_);
-}
+int HeapWatch::Frees() const { return static_cast<int>(g_deletes - deletesAtStart_); }
 
-size_t HeapWatch::LastSize() const
-{
-    return Allocations() ? g_lastSize : 0;
-}
+size_t HeapWatch::LastSize() const { return Allocations() ? g_lastSize : 0; }

@@ -1,18 +1,16 @@
-// Test-only access to a string's header and a count of global heap traffic.
+// Test-only access to a string's header, and a count of global heap traffic.
 #ifndef WTSTRINGTESTSUPPORT_H
 #define WTSTRINGTESTSUPPORT_H
 
 #include "string/WtString.h"
 
 #include <cstddef>
+#include <string>
 
 // The header is protected; a derived class may name the member and apply it to
 // any WtString.
 struct WtStringPeek : WtString {
-    static const WtStringData& Header(const WtString& s)
-    {
-        return *(s.*(&WtStringPeek::GetData))();
-    }
+    static const WtStringData& Header(const WtString& s) { return *(s.*(&WtStringPeek::GetData))(); }
 };
 
 inline LONG RefCount(const WtString& s)
@@ -20,15 +18,21 @@ inline LONG RefCount(const WtString& s)
     return WtStringPeek::Header(s).refCount;
 }
 
-// Counts global operator new/delete calls made after construction. The test
-// executable replaces the global operators to feed it.
+// All dataLength bytes, embedded NULs included.
+inline std::string Bytes(const WtString& s)
+{
+    return std::string(static_cast<const char*>(s), static_cast<size_t>(s.GetLength()));
+}
+
+// Global operator new/delete calls since construction (the test executable
+// replaces both operators to count them). Read the counts before any check:
+// the test framework allocates too.
 class HeapWatch {
 public:
     HeapWatch();
     int Allocations() const;
     int Frees() const;
-    // Size in bytes of the latest allocation since construction, 0 if none.
-    size_t LastSize() const;
+    size_t LastSize() const;  // bytes of the latest allocation, 0 if none
 
 private:
     long newsAtStart_;
