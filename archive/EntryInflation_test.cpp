@@ -53,8 +53,9 @@ TEST(EntryInflationTest, JudgesStreamAndRecordedSize)
         ArchiveEntry entry = { nullptr, c.stream->data(), c.compressedSize, c.uncompressedSize, 0, 0, 0 };
         StringSink sink;
         EXPECT_EQ(c.expected, InflateEntry(entry, sink)) << c.what;
-        if (c.expected == EntryDamage::None)
+        if (c.expected == EntryDamage::None) {
             EXPECT_EQ(text.substr(0, c.uncompressedSize), sink.bytes) << c.what;
+        }
     }
 }
 

@@ -52,6 +52,11 @@ private:
     bool m_shown;
 };
 
+std::string EntriesText(uint32_t count)
+{
+    return std::to_string(count) + (count == 1 ? " entry" : " entries");
+}
+
 std::string Quoted(const std::string& name)
 {
     return "'" + name + "'";
@@ -256,8 +261,8 @@ void VerifyArchive(const fs::path& archive, std::ostream& out)
     }
     if (damaged != 0)
         throw ToolError{ kExitDamaged, DisplayPath(archive) + ": " + std::to_string(damaged) + " of " +
-                                           std::to_string(total) + " entries damaged" };
-    out << DisplayPath(archive) << ": " << total << " entries, all sound\n";
+                                           EntriesText(total) + " damaged" };
+    out << DisplayPath(archive) << ": " << EntriesText(total) << ", all sound\n";
 }
 
 void ExtractArchive(const fs::path& archive, const fs::path& folder)
