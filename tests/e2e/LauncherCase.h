@@ -1,0 +1,79 @@
+// One run of the launcher for an end-to-end test: a folder of its own with a copy of the
+// launcher that carries the test's archives, a temporary directory for the launcher, an
+// install folder and a report file for the stand-in setup program.
+#ifndef TESTS_E2E_LAUNCHERCASE_H
+#define TESTS_E2E_LAUNCHERCASE_H
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+#include <windows.h>
+
+// Files of one archive in directory order: name, contents.
+typedef std::vector<std::pair<std::string, std::string>> ArchiveFiles;
+
+std::vector<unsigned char> PackArchive(const ArchiveFiles& files);
+
+// Contents of a file; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+
+// Relative paths of every file and folder below folder (which ends with a backslash),
+// folders with a trailing backslash.
+std::vector<std::string> ListTree(const std::string& folder);
+
+// What a message box of the launcher said; empty text when none was shown.
+struct BoxSeen {
+    std::string title;
+    std::string text;
+};
+
+struct RunResult {
+    DWORD exitCode = 0xFFFFFFFF;
+    bool exited = false;
+    BoxSeen box;
+    // Key=value lines of the stand-in's report; empty when it did not run.
+    std::multimap<std::string, std::string> report;
+
+    std::string Report(const std::string& key) const;
+};
+
+class LauncherCase {
+public:
+    // folder name below the e2e root; tempName is the launcher's temporary directory
+    // inside it (it may hold blanks and cmd.exe metacharacters).
+    explicit LauncherCase(const std::string& name, const std::string& tempName = "Temp");
+    LauncherCase(const LauncherCase&) = delete;
+    LauncherCase& operator=(const LauncherCase&) = delete;
+
+    const std::string& Root() const { return root; }
+    const std::string& TempPath() const { return tempPath; }
+    const std::string& InstallFolder() const { return installFolder; }
+    const std::string& LauncherPath() const { return launcherPath; }
+    // The launcher's temporary directory: a path of a drive of its own, such as "K:\".
+    void SetTempPath(const std::string& path) { tempPath = path; }
+
+    // The stand-ins built beside the tests.
+    static std::string BuiltProgram(const char* fileName);
+
+    // Writes the launcher copy with these archives (resource name, archive bytes).
+    bool BuildLauncher(const std::map<std::string, std::vector<unsigned char>>& archives);
+
+    // Runs the launcher with arguments appended to its quoted path and waits until it has
+    // ended and, when it started one, the stand-in setup program and the cleanup it
+    // handed to cmd.exe. exitAtOnce makes the stand-in only report, without installing or
+    // running the script. boxTitle: a message box of that caption is read and answered.
+    RunResult Run(const std::string& arguments, bool exitAtOnce, const std::string& boxTitle = std::string());
+
+    // Runs the cleanup script the way the setup program does and waits for it.
+    bool RunScript(const std::string& script);
+
+private:
+    std::string root;
+    std::string tempPath;
+    std::string installFolder;
+    std::string reportPath;
+    std::string launcherPath;
+};
+
+#endif

@@ -1,0 +1,257 @@
+// The launcher as a user meets it: started under Wine with a payload, it unpacks, starts
+// the stand-in setup program with the agreed command line, and the cleanup script that
+// the stand-in runs leaves the temporary directory as it was.
+#include "tests/e2e/LauncherCase.h"
+
+#include "archive/ArchiveReader.h"
+#include "launcher/Messages.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <windows.h>
+
+namespace {
+
+// A small payload shaped like the real one. SETUPPHOTO is absent, and KMVERSION repeats
+// a name of BASE with other contents.
+std::map<std::string, ArchiveFiles> SmallPayload()
+{
+    return {
+        { "BASE", { { "Readme.txt", "first readme" }, { "Data\\intro.dat", "intro" } } },
+        { "SETUPBASE",
+          { { "Zephrun.exe", ReadFileBytes(LauncherCase::BuiltProgram("Zephrun.exe")) },
+            { "lingerx.exe", ReadFileBytes(LauncherCase::BuiltProgram("lingerx.exe")) },
+            { "Docs\\Eng\\Guide.txt", "guide" },
+            { "Docs\\Ger\\Handbuch.txt", "Handbuch" } } },
+        { "PHOTOEDITION", { { "Photo.ini", "[Photo]" }, { "Data\\Edition.dat", std::string(3000, 'e') } } },
+        { "KMIMAGE", { { "kmimage.dll", "image" } } },
+        { "KMVERSION", { { "Readme.txt", "second readme" } } },
+        { "APPBASE", { { "Kalmora.exe", "app" }, { "Data\\Filters.dat", "filters" } } },
+        { "PHOTOUNINST", { { "Uninstall\\Uninst.ini", "[Uninstall]" } } },
+    };
+}
+
+std::map<std::string, std::vector<unsigned char>> Packed(const std::map<std::string, ArchiveFiles>& payload)
+{
+    std::map<std::string, std::vector<unsigned char>> archives;
+    for (const auto& archive : payload)
+        archives[archive.first] = PackArchive(archive.second);
+    return archives;
+}
+
+// The cleanup script for SmallPayload in setup folder S of temp path T (plain paths).
+std::string ExpectedScript(const std::string& T, const std::string& S)
+{
+    std::string script = "cd \\\r\n" + S + "lingerx %1\r\n";
+    for (const char* name : { "Readme.txt", "Data\\intro.dat", "Zephrun.exe", "lingerx.exe", "Docs\\Eng\\Guide.txt",
+                              "Docs\\Ger\\Handbuch.txt", "Photo.ini", "Data\\Edition.dat", "kmimage.dll", "Readme.txt" })
+        script += "del " + S + name + "\r\n";
+    for (const char* folder : { "Docs\\Ger", "Docs\\Eng", "Docs", "Data" })
+        script += "rmdir " + S + folder + "\r\n";
+    script += "rmdir " + S.substr(0, S.size() - 1) + "\r\n";
+    script += "del " + T + "0.bat\r\n";
+    return script;
+}
+
+std::string SetupCommandLine(const LauncherCase& run, const std::string& arguments)
+{
+    return "KMSetup SetupProgram=ZIZeduz Wnd=Normal Server=None Wnd=Maximized ResourceFile=\"" + run.LauncherPath() +
+           "\" CleanUp=\"" + run.TempPath() + "0.bat\" " + arguments;
+}
+
+TEST(LauncherRun, WritesTheScriptAndStartsTheSetupProgram)
+{
+    LauncherCase run("script");
+    ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
+    RunResult result = run.Run("", true);
+
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 0u);
+    const std::string setup = run.TempPath() + "KMGSetup0\\";
+    EXPECT_EQ(result.Report("Arguments"), SetupCommandLine(run, ""));
+    EXPECT_EQ(result.Report("CurrentDirectory"), setup.substr(0, setup.size() - 1));
+    EXPECT_EQ(ReadFileBytes(run.TempPath() + "0.bat"), ExpectedScript(run.TempPath(), setup));
+    EXPECT_EQ(ReadFileBytes(setup + "Readme.txt"), "second readme");
+    EXPECT_EQ(ReadFileBytes(setup + "Data\\Edition.dat"), std::string(3000, 'e'));
+
+    ASSERT_TRUE(run.RunScript(run.TempPath() + "0.bat"));
+    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+}
+
+TEST(LauncherRun, FreshRunInstallsAndLeavesNothingBehind)
+{
+    LauncherCase run("fresh");
+    ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
+    const std::string arguments = "/lang=it \"two words\"  /x";
+    RunResult result = run.Run(arguments, false);
+
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.Report("Arguments"), SetupCommandLine(run, arguments));
+    EXPECT_EQ(result.Report("PassedArguments"), arguments);
+    EXPECT_EQ(result.Report("ExitCode"), "0");
+    EXPECT_EQ(result.Report("CleanupStarted"), "yes");
+    EXPECT_EQ(ReadFileBytes(run.InstallFolder() + "Data\\Filters.dat"), "filters");
+    EXPECT_EQ(ReadFileBytes(run.InstallFolder() + "Uninstall\\Uninst.ini"), "[Uninstall]");
+    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+}
+
+TEST(LauncherRun, BlankAmpersandAndPercentInTheTemporaryPath)
+{
+    LauncherCase run("metachar", "Temp dir & 50%");
+    // What "del <root>\Temp dir & 50%\..." would delete without quotes.
+    const std::string planted = run.Root() + "Temp";
+    ASSERT_TRUE(CloseHandle(CreateFileA(planted.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
+    ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
+    RunResult result = run.Run("", false);
+
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.Report("CleanupStarted"), "yes");
+    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+    EXPECT_NE(GetFileAttributesA(planted.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(LauncherRun, DamagedEntryTakesBackEverythingWritten)
+{
+    LauncherCase run("damaged-entry");
+    auto archives = Packed(SmallPayload());
+    // Spoils the checksum of the last entry of PHOTOEDITION, after four archives'
+    // worth of files have been written.
+    std::vector<unsigned char>& edition = archives["PHOTOEDITION"];
+    {
+        ArchiveReader reader(edition.data(), static_cast<uint32_t>(edition.size()), 0);
+        ArchiveEntry entry;
+        while (reader.Next(entry))
+            if (std::strcmp(entry.name, "Data\\Edition.dat") == 0)
+                edition[entry.data - edition.data() + entry.compressedSize - 1] ^= 0x55;
+    }
+    ASSERT_TRUE(run.BuildLauncher(archives));
+    RunResult result = run.Run("", false, GetMessageText(kMsgSetupTitle));
+
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 2u);
+    char expected[1024];
+    std::snprintf(expected, sizeof expected, GetFailureText(FailureText::UnpackFailed), "Data\\Edition.dat");
+    EXPECT_EQ(result.box.text, expected);
+    EXPECT_TRUE(result.report.empty()) << "the setup program was started";
+    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+}
+
+TEST(LauncherRun, TheProductCarriesItsArchivesAndManifest)
+{
+    HMODULE product = LoadLibraryExA(LauncherCase::BuiltProgram("ZIZeduz.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(product, nullptr);
+    for (const char* name : { "BASE", "SETUPBASE", "SETUPPHOTO", "PHOTOEDITION", "KMIMAGE", "KMVERSION", "APPBASE", "PHOTOUNINST" }) {
+        HRSRC found = FindResourceExA(product, "KMArc", name, MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN));
+        ASSERT_NE(found, nullptr) << name;
+        const unsigned char* base = static_cast<const unsigned char*>(LockResource(LoadResource(product, found)));
+        ArchiveReader reader(base, SizeofResource(product, found), 0);
+        EXPECT_EQ(reader.GetFault(), ArchiveFault::None) << name;
+        EXPECT_GT(reader.GetEntryCount(), 0u) << name;
+    }
+
+    HRSRC manifest = FindResourceA(product, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(manifest, nullptr);
+    std::string text(static_cast<const char*>(LockResource(LoadResource(product, manifest))), SizeofResource(product, manifest));
+    for (const char* part : { "name=\"Kalmora SingeFile Setup\" version=\"1.0.0.0\" processorArchitecture=\"x86\"",
+                              "level=\"requireAdministrator\"", "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"" })
+        EXPECT_NE(text.find(part), std::string::npos) << part;
+    FreeLibrary(product);
+}
+
+// ---- Run once per user language by run-e2e.sh (KM_E2E_LANGUAGE: en, de, fr, it, es) ----
+
+const char* InTestLanguage(const MessageEntry& row)
+{
+    const char* language = std::getenv("KM_E2E_LANGUAGE");
+    std::string code = language ? language : "en";
+    if (code == "de")
+        return row.german;
+    if (code == "fr")
+        return row.french;
+    if (code == "it")
+        return row.italian;
+    return row.english;
+}
+
+LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST(UserLanguage, RunningSetupIsRaisedAndNothingIsCreated)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = PlainWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "AfxFrameOrView42";
+    RegisterClassA(&windowClass);
+    HWND running = CreateWindowA("AfxFrameOrView42", "Kalmora Setup", WS_OVERLAPPEDWINDOW, 10, 10, 300, 200,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(running, nullptr);
+    ShowWindow(running, SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(running));
+
+    LauncherCase run("running");
+    ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
+    RunResult result = run.Run("", false);
+
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_FALSE(IsIconic(running));
+    EXPECT_TRUE(result.report.empty()) << "the setup program was started";
+    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+    DestroyWindow(running);
+}
+
+TEST(UserLanguage, LowDiskSpaceIsReportedBeforeAnythingIsWritten)
+{
+    const char* drive = std::getenv("KM_E2E_SMALL_DRIVE");
+    if (!drive) {
+        const char* reason = std::getenv("KM_E2E_NO_SMALL_DRIVE");
+        GTEST_SKIP() << (reason ? reason : "no 5 MiB drive was prepared (run through run-e2e.sh)");
+    }
+    LauncherCase run("low-space");
+    const std::string smallTemp = std::string(drive) + "\\";
+    ASSERT_EQ(ListTree(smallTemp), std::vector<std::string>());
+    run.SetTempPath(smallTemp);
+    ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
+    ULARGE_INTEGER available;
+    ASSERT_TRUE(GetDiskFreeSpaceExA(drive, &available, nullptr, nullptr));
+
+    RunResult result = run.Run("", false, InTestLanguage(kMessageTable[kMsgSetupTitle]));
+
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 1u);
+    char expected[1024];
+    std::snprintf(expected, sizeof expected, InTestLanguage(kMessageTable[kMsgLowDiskSpace]), drive, 10.0,
+                  static_cast<double>(available.QuadPart) / 1048576.0);
+    EXPECT_EQ(result.box.text, expected);
+    EXPECT_TRUE(result.report.empty()) << "the setup program was started";
+    EXPECT_EQ(ListTree(smallTemp), std::vector<std::string>());
+}
+
+TEST(UserLanguage, DamagedArchiveIsRefusedBeforeAnythingIsWritten)
+{
+    LauncherCase run("damaged-archive");
+    auto payload = SmallPayload();
+    payload["SETUPPHOTO"] = { { "Setup.inf", "[Setup]" } };
+    auto archives = Packed(payload);
+    archives["SETUPPHOTO"][0] = 0xFF;  // the directory offset now points past the end
+    ASSERT_TRUE(run.BuildLauncher(archives));
+
+    RunResult result = run.Run("", false, InTestLanguage(kMessageTable[kMsgSetupTitle]));
+
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 2u);
+    char expected[1024];
+    std::snprintf(expected, sizeof expected, GetFailureText(FailureText::UnpackFailed), "SETUPPHOTO");
+    EXPECT_EQ(result.box.text, expected);
+    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+}
+
+} // namespace
