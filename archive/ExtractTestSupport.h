@@ -40,6 +40,8 @@ protected:
         GetTempPathA(MAX_PATH, temp);
         scratch = temp + std::string("kmextract-") + std::to_string(GetCurrentProcessId()) +
                   "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::error_code ignored; // Wine reuses process ids; an earlier run may have left one
+        std::filesystem::remove_all(scratch, ignored);
         ASSERT_TRUE(CreateDirectoryA(scratch.c_str(), nullptr));
         startDirectory = expectedDirectory = CurrentDirectory();
         // As in a process started from outside a shell, no drive has a recorded
