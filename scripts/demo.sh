@@ -1,27 +1,126 @@
 #!/bin/bash
-# What the project can show today: the archive tool packs a small tree on the host, the
-# Windows build of the same tool verifies and unpacks it under Wine, and the result is
-# compared with the source.
-set -eu
+# make demo: runs the launcher built with the demo payload under Wine, as a user would
+# start it, and tells what happened: where it unpacked, what it started with which
+# command line, what the setup program installed, and whether the cleanup script left
+# the temporary directory as it was.
+#   scripts/demo.sh [TREE]      TREE defaults to build/win32
+set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+tree=${1:-$top/build/win32}
+wine_run=$tree/wine-run
+launcher=$tree/bin/ZIZeduz.exe
+out=$tree/demo
+# The setup program keeps its window open this long, so that the unpacked files can be
+# looked at before the cleanup removes them.
+hold_ms=6000
 
-mkdir -p "$work/payload/Data" "$work/payload/Docs/Eng"
-printf 'Kalmora demo\r\n' >"$work/payload/readme.txt"
-head -c 200000 /dev/urandom >"$work/payload/Data/photos.bin"
-seq 1 20000 >"$work/payload/Docs/Eng/manual.txt"
+for needed in "$wine_run" "$launcher"; do
+  [ -e "$needed" ] || { echo "demo: $needed is missing; run 'make build' first" >&2; exit 1; }
+done
+rm -rf "$out"
+mkdir -p "$out/frames"
 
-"$top/build/host/bin/kmarc" pack "$work/demo.kmarc" "$work/payload"
-echo "Packed $(du -b "$work/demo.kmarc" | cut -f1) bytes:"
-"$top/build/host/bin/kmarc" list "$work/demo.kmarc"
-wine_run="$top/build/win32/wine-run"
-(cd "$work" && "$wine_run" "$top/build/win32/bin/kmarc.exe" verify demo.kmarc)
-(cd "$work" && "$wine_run" "$top/build/win32/bin/kmarc.exe" extract demo.kmarc out)
-if diff -r "$work/payload" "$work/out" >/dev/null; then
-  echo "Unpacked under Wine: identical to the source tree."
-else
-  echo "Unpacked under Wine: DIFFERS from the source tree." >&2
-  exit 1
+win() { "$wine_run" "$@" 2>/dev/null | tr -d '\r'; }
+temp_win=$(win cmd /c 'echo %TEMP%')
+temp_unix=$(win winepath -u "$temp_win")
+[ -d "$temp_unix" ] || { echo "demo: cannot find the Wine user's temporary directory" >&2; exit 1; }
+report_unix=$out/setup-report.txt
+report_win=$(win winepath -w "$report_unix")
+
+display=${DISPLAY:-}
+[ -n "$display" ] || display=$(cat "$tree/wineprefix.state/xvfb.display" 2>/dev/null || true)
+shot() { DISPLAY=$display import-im6.q16 -silent -window root "$@" 2>/dev/null; }
+
+listing() { (cd "$temp_unix" && find . -mindepth 1 | LC_ALL=C sort); }
+before=$(listing)
+
+# The splash is up only while the payload is unpacked, so a few staggered grabbers
+# catch it where one would be too slow.
+grab() {
+  local n=$1
+  while [ ! -e "$out/frames/stop" ]; do
+    shot "$out/frames/$(date +%s%N)-$n.xwd"
+  done
+}
+grabbers=()
+if [ -n "$display" ]; then
+  for n in 1 2 3; do grab $n & grabbers+=($!); sleep 0.08; done
 fi
+
+started=$(date +%s)
+KM_STANDIN_REPORT=$report_win KM_STANDIN_HOLD_MS=$hold_ms "$wine_run" "$launcher" 2>/dev/null
+code=$?
+touch "$out/frames/stop"
+for pid in "${grabbers[@]}"; do wait "$pid"; done
+
+# The setup program is holding its window: the setup folder and the script are complete.
+new_entries=$(comm -13 <(echo "$before") <(listing))
+script_rel=$(echo "$new_entries" | grep -E '^\./[0-9]+\.bat$' | head -n1)
+setup_rel=$(echo "$new_entries" | grep -E '^\./KMGSetup[0-9]+$' | head -n1)
+[ -n "$script_rel" ] && cp "$temp_unix/$script_rel" "$out/cleanup-script.bat"
+extracted=0; folders=0
+if [ -n "$setup_rel" ]; then
+  extracted=$(find "$temp_unix/$setup_rel" -type f | wc -l)
+  folders=$(find "$temp_unix/$setup_rel" -type d | wc -l)
+fi
+[ -n "$display" ] && [ "$code" = 0 ] && shot "$out/setup-window.png"
+
+# The report appears when the setup program ends; the script then deletes itself last.
+for _ in $(seq 1 600); do [ -e "$report_unix" ] && break; sleep 0.1; done
+if [ -n "$script_rel" ]; then
+  for _ in $(seq 1 600); do [ -e "$temp_unix/$script_rel" ] || break; sleep 0.1; done
+fi
+after=$(listing)
+
+splash=""
+for frame in $(ls "$out/frames"/*.xwd 2>/dev/null | sort); do
+  # The first frame that is not the empty black screen shows the splash.
+  mean=$(convert-im6.q16 "$frame" -format '%[fx:mean]' info: 2>/dev/null || echo 0)
+  if awk -v m="$mean" 'BEGIN { exit !(m > 0.02) }'; then
+    convert-im6.q16 "$frame" "$out/splash.png" 2>/dev/null && splash=$out/splash.png
+    break
+  fi
+done
+rm -rf "$out/frames"
+
+value() { grep -a "^$1=" "$report_unix" 2>/dev/null | head -n1 | cut -d= -f2- | tr -d '\r'; }
+values() { grep -a "^$1=" "$report_unix" 2>/dev/null | cut -d= -f2- | tr -d '\r'; }
+
+echo "Kalmora setup launcher under Wine ($(wine --version 2>/dev/null)), $(date -d "@$started" '+%H:%M:%S')"
+echo "  launcher          $(win winepath -w "$launcher"), $(stat -c %s "$launcher") bytes"
+echo "  temporary folder  $temp_win\\"
+case $code in
+  0) meaning="the setup program was started" ;;
+  1) meaning="too little free space on the temporary drive; nothing was unpacked" ;;
+  2) meaning="the payload could not be unpacked; nothing was left behind" ;;
+  *) meaning="unexpected" ;;
+esac
+if [ -n "$setup_rel" ]; then
+  echo "  setup folder      $temp_win\\${setup_rel#./}\\ ($extracted files in $folders folders unpacked)"
+fi
+if [ -n "$script_rel" ]; then
+  echo "  cleanup script    $temp_win\\${script_rel#./} ($(grep -c '' "$out/cleanup-script.bat") lines," \
+       "$(grep -c '^del ' "$out/cleanup-script.bat") del, $(grep -c '^rmdir ' "$out/cleanup-script.bat") rmdir; copy in $out/cleanup-script.bat)"
+fi
+if [ -e "$report_unix" ]; then
+  echo "  setup program     Zephrun.exe $(value Arguments)"
+  [ -z "$(value PassedArguments)" ] && echo "                    (ends with one blank: the launcher got no arguments to pass on)"
+  echo "                    started in $(value CurrentDirectory), window $(value Window)"
+  echo "  installed         $(values Installed | wc -l) files into $(value InstallFolder)"
+  values Archive | sed 's/^/                    /'
+  echo "  cleanup           started by the setup program: $(value CleanupStarted)"
+elif [ "$code" = 0 ]; then
+  echo "  setup program     wrote no report (see $report_unix)"
+fi
+if [ "$before" = "$after" ]; then
+  echo "  temporary folder  clean again: exactly as before the run"
+else
+  echo "  temporary folder  NOT clean: left behind:"
+  comm -13 <(echo "$before") <(echo "$after") | sed 's/^\.\//                    /'
+fi
+echo "  exit code         $code ($meaning)"
+[ -n "$splash" ] && echo "  splash screenshot $splash"
+[ -e "$out/setup-window.png" ] && echo "  setup window      $out/setup-window.png"
+[ -z "$splash" ] && [ -n "$display" ] && echo "  splash screenshot none: the splash was up too briefly to be caught this time"
 "$wine_run" --shutdown
+[ "$code" = 0 ] && [ "$before" = "$after" ]
