@@ -45,30 +45,39 @@ ArchiveFault ArchiveReader::CheckDirectory(uint32_t folderLength)
     if (directory < kFirstDataOffset || !ReadUint32LE(m_base, m_size, directory, m_entryCount))
         return ArchiveFault::DirectoryOutside;
 
-    uint32_t position = directory + kEntryCountSize;
-    m_position = position;
+    m_position = directory + kEntryCountSize;
+    uint32_t position = m_position;
     // Each entry takes at least kEntryFixedSize bytes, so a huge count ends the loop at
     // the end of the archive rather than running through it.
-    for (m_faultEntry = 0; m_faultEntry < m_entryCount; ++m_faultEntry) {
-        if (position >= m_size)
-            return ArchiveFault::EntryOutside;
-        uint32_t nameLength = m_base[position];
-        uint32_t entrySize = kEntryFixedSize + nameLength;
-        if (m_size - position < entrySize)
-            return ArchiveFault::EntryOutside;
-        const char* name = reinterpret_cast<const char*>(m_base + position + 1);
-        if (!IsSafeEntryName(name, nameLength, folderLength))
-            return ArchiveFault::NameNotAllowed;
-        uint32_t dataOffset = 0;
-        uint32_t compressedSize = 0;
-        if (!ReadUint32LE(m_base, m_size, position + 1 + nameLength, dataOffset)
-            || !ReadUint32LE(m_base, m_size, position + 5 + nameLength, compressedSize))
-            return ArchiveFault::EntryOutside;
-        if (dataOffset > m_size || compressedSize > m_size - dataOffset)
-            return ArchiveFault::DataOutside;
-        position += entrySize;
+    for (uint32_t index = 0; index < m_entryCount; ++index) {
+        ArchiveFault fault = CheckEntry(position, folderLength);
+        if (fault != ArchiveFault::None) {
+            m_faultEntry = index;
+            return fault;
+        }
     }
-    m_faultEntry = 0;
+    return ArchiveFault::None;
+}
+
+ArchiveFault ArchiveReader::CheckEntry(uint32_t& position, uint32_t folderLength) const
+{
+    if (position >= m_size)
+        return ArchiveFault::EntryOutside;
+    uint32_t nameLength = m_base[position];
+    uint32_t entrySize = kEntryFixedSize + nameLength;
+    if (m_size - position < entrySize)
+        return ArchiveFault::EntryOutside;
+    const char* name = reinterpret_cast<const char*>(m_base + position + 1);
+    if (!IsSafeEntryName(name, nameLength, folderLength))
+        return ArchiveFault::NameNotAllowed;
+    uint32_t dataOffset = 0;
+    uint32_t compressedSize = 0;
+    if (!ReadUint32LE(m_base, m_size, position + 1 + nameLength, dataOffset)
+        || !ReadUint32LE(m_base, m_size, position + 5 + nameLength, compressedSize))
+        return ArchiveFault::EntryOutside;
+    if (dataOffset > m_size || compressedSize > m_size - dataOffset)
+        return ArchiveFault::DataOutside;
+    position += entrySize;
     return ArchiveFault::None;
 }
 

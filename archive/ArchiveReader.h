@@ -47,6 +47,8 @@ public:
 
 private:
     ArchiveFault CheckDirectory(uint32_t folderLength);
+    // Checks the entry at position and moves position past it.
+    ArchiveFault CheckEntry(uint32_t& position, uint32_t folderLength) const;
 
     const unsigned char* m_base;
     uint32_t m_size;

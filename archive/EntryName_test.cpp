@@ -11,63 +11,30 @@ bool IsSafe(const std::string& name, uint32_t folderLength = 0)
     return IsSafeEntryName(name.data(), static_cast<uint32_t>(name.size()), folderLength);
 }
 
-TEST(EntryNameTest, AcceptsRelativeNamesOfTheShippedKinds)
+TEST(EntryNameTest, AcceptsRelativeNames)
 {
-    for (const char* name : { "Zephrun.exe", "Data\\intro.dat", "Docs\\Italiano\\Leggimi.txt", ".hidden",
-                              "a b\\c d.txt", "Caf\xE9.txt", "CONFIG.SYS", "COM10", "x..y" })
+    for (const char* name : { "Zephrun.exe", "Data\\intro.dat", "Docs\\Italiano\\Leggimi.txt", ".hidden", "a b\\c d.txt",
+                              "Caf\xE9.txt", "CONFIG.SYS", "COM10", "x..y" })
         EXPECT_TRUE(IsSafe(name)) << name;
 }
 
 TEST(EntryNameTest, RejectsNamesThatLeaveTheFolderOrCannotBeFiles)
 {
-    const struct {
-        const char* what;
-        std::string name;
-    } cases[] = {
-        { "empty", "" },
-        { "absolute", "\\Windows\\evil.dll" },
-        { "UNC", "\\\\server\\share\\x" },
-        { "drive", "C:\\evil.dll" },
-        { "drive-relative", "C:evil.dll" },
-        { "stream colon", "file.txt:hidden" },
-        { "leading backslash", "\\a.txt" },
-        { "trailing backslash", "Data\\" },
-        { "forward slash", "Data/a.txt" },
-        { "empty component", "Data\\\\a.txt" },
-        { "dot component", "Data\\.\\a.txt" },
-        { "dot dot component", "..\\evil.dll" },
-        { "dot dot in the middle", "Data\\..\\..\\evil.dll" },
-        { "dot dot last", "Data\\.." },
-        { "trailing dot", "Data\\a." },
-        { "three dots", "...\\a.txt" },
-        { "trailing blank", "Data \\a.txt" },
-        { "control character", "a\tb.txt" },
-        { "zero byte", std::string("a\0b.txt", 7) },
-        { "delete character", "a\x7F.txt" },
-        { "less than", "a<b" },
-        { "greater than", "a>b" },
-        { "quote", "a\"b" },
-        { "pipe", "a|b" },
-        { "question mark", "a?b" },
-        { "asterisk", "a*b" },
-        { "device", "CON" },
-        { "device with extension", "Data\\nul.txt" },
-        { "numbered device", "lpt1" },
-        { "numbered device with extension", "Docs\\COM9.log" },
+    const std::string cases[] = {
+        "", "\\Windows\\evil.dll", "\\\\server\\share\\x", "C:\\evil.dll", "C:evil.dll", "file.txt:stream",
+        "Data\\", "Data/a.txt", "Data\\\\a.txt", "Data\\.\\a.txt", "..\\evil.dll", "Data\\..\\..\\evil.dll",
+        "Data\\..", "Data\\a.", "...\\a.txt", "Data \\a.txt", "a\tb.txt", std::string("a\0b", 3), "a\x7F",
+        "a<b", "a>b", "a\"b", "a|b", "a?b", "a*b", "CON", "Data\\nul.txt", "lpt1", "Docs\\COM9.log",
     };
-    for (const auto& c : cases)
-        EXPECT_FALSE(IsSafe(c.name)) << c.what;
+    for (const std::string& name : cases)
+        EXPECT_FALSE(IsSafe(name)) << name;
 }
 
 TEST(EntryNameTest, OutputPathMustFitTheExtractorBuffer)
 {
-    const std::string name(255, 'n');
-    EXPECT_TRUE(IsSafe(name, kMaxOutputPathLength - 255));
-    EXPECT_FALSE(IsSafe(name, kMaxOutputPathLength - 254));
-    EXPECT_TRUE(IsSafe("a", kMaxOutputPathLength - 1));
-    EXPECT_FALSE(IsSafe("a", kMaxOutputPathLength));
-    // A folder length near the top of the range must not wrap the sum around.
-    EXPECT_FALSE(IsSafe("a", 0xFFFFFFFFu));
+    EXPECT_TRUE(IsSafe(std::string(255, 'n'), kMaxOutputPathLength - 255));
+    EXPECT_FALSE(IsSafe(std::string(255, 'n'), kMaxOutputPathLength - 254));
+    EXPECT_FALSE(IsSafe("a", 0xFFFFFFFFu));  // the sum must not wrap around
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #ifndef ARCHIVE_LITTLE_ENDIAN_H
 #define ARCHIVE_LITTLE_ENDIAN_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -28,7 +29,7 @@ inline void AppendUint32LE(std::vector<unsigned char>& out, uint32_t value)
 }
 
 // Overwrites the four bytes at offset, which the caller has already appended.
-inline void StoreUint32LE(std::vector<unsigned char>& out, size_t offset, uint32_t value)
+inline void StoreUint32LE(std::vector<unsigned char>& out, std::size_t offset, uint32_t value)
 {
     out[offset] = static_cast<unsigned char>(value);
     out[offset + 1] = static_cast<unsigned char>(value >> 8);

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 #ifdef _WIN32
@@ -70,11 +69,17 @@ std::string WideToAnsi(const std::wstring& wide, bool* lossy)
 
 std::vector<unsigned char> ReadWholeFile(const fs::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::error_code ignored;
+    if (fs::is_directory(path, ignored))
+        ThrowFileError(path, "is a folder, not a file");
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in)
         ThrowFileError(path, "cannot open for reading");
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
+    std::streamoff size = in.tellg();
+    if (size < 0 || !in.seekg(0))
+        ThrowFileError(path, "cannot read");
+    std::vector<unsigned char> bytes(static_cast<size_t>(size));
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
         ThrowFileError(path, "cannot read");
     return bytes;
 }

@@ -10,13 +10,11 @@
 #include <iterator>
 #include <map>
 #include <string>
-#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -134,7 +132,7 @@ TEST_F(KmarcTest, PackVerifyExtractGivesTheTreeBackByteForByte)
     EXPECT_NE(std::string::npos, list.find("   1048576 ")) << list;
 }
 
-TEST_F(KmarcTest, DamagedEntryIsNamedAndLeavesNoFile)
+TEST_F(KmarcTest, DamageIsNamedAndNothingDamagedIsWritten)
 {
     MakeSourceTree();
     ASSERT_EQ(0, Kmarc(work, "pack " + Archive() + " " + Quote(work / "src")));
@@ -143,34 +141,33 @@ TEST_F(KmarcTest, DamagedEntryIsNamedAndLeavesNoFile)
     ArchiveEntry entry;
     while (reader.Next(entry) && std::string(entry.name) != "Data\\noise.bin") {
     }
-    ASSERT_STREQ("Data\\noise.bin", entry.name);
     bytes[entry.data - reinterpret_cast<const unsigned char*>(bytes.data()) + entry.compressedSize / 2] ^= 0x55;
     WriteFile(work / "out.kma", bytes);
 
+    // The entries before the damaged one are written; the damaged one leaves no file.
     EXPECT_EQ(1, Kmarc(work, "verify " + Archive()));
     EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("'Data\\noise.bin' is damaged"));
     EXPECT_EQ(1, Kmarc(work, "extract " + Archive() + " " + Quote(work / "dst")));
     EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("'Data\\noise.bin' is damaged"));
     EXPECT_TRUE(fs::exists(work / "dst" / "Data" / "Sub" / "zeros.bin"));
     EXPECT_FALSE(fs::exists(work / "dst" / "Data" / "noise.bin"));
-}
 
-TEST_F(KmarcTest, DamagedDirectoryIsRefusedBeforeAnythingIsWritten)
-{
-    MakeSourceTree();
-    ASSERT_EQ(0, Kmarc(work, "pack " + Archive() + " " + Quote(work / "src")));
-    std::string bytes = ReadFile(work / "out.kma");
+    // A directory cut short is refused before anything is written.
     WriteFile(work / "out.kma", bytes.substr(0, bytes.size() - 3));
-    for (const char* command : { "list ", "verify " })
-        EXPECT_EQ(1, Kmarc(work, command + Archive())) << command;
-    EXPECT_EQ(1, Kmarc(work, "extract " + Archive() + " " + Quote(work / "dst")));
+    EXPECT_EQ(1, Kmarc(work, "list " + Archive()));
+    EXPECT_EQ(1, Kmarc(work, "extract " + Archive() + " " + Quote(work / "dst2")));
     EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("damaged archive"));
-    EXPECT_FALSE(fs::exists(work / "dst"));
+    EXPECT_FALSE(fs::exists(work / "dst2"));
 }
 
 TEST_F(KmarcTest, ExitCodesFollowTheHelp)
 {
     WriteFile(work / "src" / "a.txt", "a");
+#ifndef _WIN32
+    WriteFile(work / "bad" / "con.txt", "");
+    WriteFile(work / "twins" / "Same.txt", "");
+    WriteFile(work / "twins" / "same.TXT", "");
+#endif
     const struct {
         std::string arguments;
         int exitCode;
@@ -189,27 +186,15 @@ TEST_F(KmarcTest, ExitCodesFollowTheHelp)
         { "list " + Quote(work / "missing.kma"), 3 },
         { "pack " + Archive() + " " + Quote(work / "missing"), 3 },
         { "pack --level=0 " + Archive() + " " + Quote(work / "src"), 0 },
+#ifndef _WIN32
+        // Names a Linux folder can hold but the launcher would refuse.
+        { "pack " + Archive() + " " + Quote(work / "bad"), 4 },
+        { "pack " + Archive() + " " + Quote(work / "twins"), 4 },
+#endif
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.exitCode, Kmarc(work, c.arguments)) << c.arguments;
-    // Level 0 stores: its stream header differs from the default one.
-    std::string bytes = ReadFile(work / "out.kma");
-    ASSERT_GT(bytes.size(), 6u);
-    EXPECT_EQ("\x78\x01", bytes.substr(4, 2));
+    EXPECT_EQ("\x78\x01", ReadFile(work / "out.kma").substr(4, 2));  // level 0 stores
 }
-
-#ifndef _WIN32
-// Names a Linux folder can hold but Windows cannot write.
-TEST_F(KmarcTest, PackRefusesNamesTheLauncherWouldRefuse)
-{
-    for (const char* name : { "con.txt", "a:b", "back\\slash", "trailing.", "Same.txt" }) {
-        fs::remove_all(work / "src");
-        WriteFile(work / "src" / name, "x");
-        if (std::string(name) == "Same.txt")
-            WriteFile(work / "src" / "same.TXT", "y");
-        EXPECT_EQ(4, Kmarc(work, "pack " + Archive() + " " + Quote(work / "src"))) << name;
-    }
-}
-#endif
 
 } // namespace
