@@ -39,34 +39,10 @@ TEST(QuoteBatchPath, QuotesOnlyWhatCmdWouldSplitOrExpand)
         EXPECT_STREQ(QuoteBatchPath(c.path), c.word) << c.path;
 }
 
-TEST(ScriptLines, DeletionAndRemovalLinesEndInCrLf)
+TEST(ScriptLines, QuoteOnlyThePath)
 {
-    EXPECT_STREQ(ScriptDeletionLine("C:\\TEMP\\KMGSetup0\\Data\\intro.dat"), "del C:\\TEMP\\KMGSetup0\\Data\\intro.dat\r\n");
-    EXPECT_STREQ(ScriptRemovalLine("C:\\TEMP\\KMGSetup0\\Data"), "rmdir C:\\TEMP\\KMGSetup0\\Data\r\n");
     EXPECT_STREQ(ScriptDeletionLine("C:\\My Temp\\0.bat"), "del \"C:\\My Temp\\0.bat\"\r\n");
     EXPECT_STREQ(ScriptRemovalLine("C:\\My Temp\\KMGSetup0"), "rmdir \"C:\\My Temp\\KMGSetup0\"\r\n");
-}
-
-// Keeps every byte it is given, so that the exact output of a write shows.
-class CapturingWriter : public WtWriter {
-public:
-    std::uint32_t Write(const void* bytes, std::uint32_t count) override
-    {
-        ++writes;
-        text.append(static_cast<const char*>(bytes), count);
-        return count;
-    }
-    std::string text;
-    int writes = 0;
-};
-
-TEST(ScriptLines, AreWrittenWithTheirExactLengthAndNoTerminator)
-{
-    CapturingWriter script;
-    WriteScriptLine(script, ScriptDeletionLine("C:\\TEMP\\a"));
-    WriteScriptLine(script, ScriptRemovalLine("C:\\TEMP"));
-    EXPECT_EQ(script.writes, 2);
-    EXPECT_EQ(script.text, std::string("del C:\\TEMP\\a\r\nrmdir C:\\TEMP\r\n"));
 }
 
 TEST(ScriptOpening, WaitsForTheSetupProgramUnlessLingerxIsAlreadyThere)
@@ -84,22 +60,6 @@ TEST(ScriptOpening, QuotesTheWaitingProgramInAFolderWithABlank)
 {
     EXPECT_STREQ(ScriptOpening("C:\\No Such Temp\\KMGSetup3\\"),
                  "cd \\\r\n\"C:\\No Such Temp\\KMGSetup3\\lingerx\" %1\r\n");
-}
-
-TEST(ScriptLines, ComposeTheWorkedExample)
-{
-    CapturingWriter script;
-    WriteScriptLine(script, ScriptOpening("C:\\TEMP\\KMGSetup0\\"));
-    WriteScriptLine(script, ScriptDeletionLine("C:\\TEMP\\KMGSetup0\\Data\\intro.dat"));
-    WriteScriptLine(script, ScriptRemovalLine("C:\\TEMP\\KMGSetup0\\Data"));
-    WriteScriptLine(script, ScriptRemovalLine("C:\\TEMP\\KMGSetup0"));
-    WriteScriptLine(script, ScriptDeletionLine("C:\\TEMP\\0.bat"));
-    EXPECT_EQ(script.text, std::string("cd \\\r\n"
-                                       "C:\\TEMP\\KMGSetup0\\lingerx %1\r\n"
-                                       "del C:\\TEMP\\KMGSetup0\\Data\\intro.dat\r\n"
-                                       "rmdir C:\\TEMP\\KMGSetup0\\Data\r\n"
-                                       "rmdir C:\\TEMP\\KMGSetup0\r\n"
-                                       "del C:\\TEMP\\0.bat\r\n"));
 }
 
 } // namespace

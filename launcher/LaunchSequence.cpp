@@ -160,6 +160,9 @@ bool UnpackPayload(const WtString& scriptPath, const WtString& setupFolder,
     return false;
 }
 
+// The record the shell expects from a 32-bit caller.
+static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "SHELLEXECUTEINFOA has the 32-bit layout");
+
 void LaunchSetupProgram(const WtString& parameters)
 {
     g_bLaunched = 1;

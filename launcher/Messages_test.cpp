@@ -88,37 +88,10 @@ TEST(MessageTable, AccentedLettersAreStoredInWindows1252)
             << "message " << c.id << " column " << c.column;
 }
 
-TEST(MessageTable, NoTextIsEncodedInUtf8)
-{
-    for (int id = 0; id < kMessageTableEnd; ++id) {
-        for (int column = 0; column < 4; ++column) {
-            const unsigned char* text = reinterpret_cast<const unsigned char*>(Column(kMessageTable[id], column));
-            for (; *text; ++text)
-                EXPECT_FALSE((text[0] == 0xC2 || text[0] == 0xC3) && text[1] >= 0x80 && text[1] <= 0xBF)
-                    << "message " << id << " column " << column;
-        }
-    }
-}
-
 TEST(MessageText, NumbersOutsideTheTableGiveTheFixedText)
 {
     for (int id : { 37, -1, 38, 1000, INT_MIN, INT_MAX })
         EXPECT_STREQ(GetMessageText(id), "unknown msg text") << id;
-}
-
-TEST(MessageText, PointsIntoTheRowOfTheNumber)
-{
-    for (int id = 0; id < kMessageTableEnd; ++id) {
-        const char* text = GetMessageText(id);
-        const MessageEntry& row = kMessageTable[id];
-        EXPECT_TRUE(text == row.english || text == row.italian || text == row.french || text == row.german) << id;
-    }
-}
-
-TEST(FailureText, EachNamesItsSubjectOnce)
-{
-    for (FailureText which : { FailureText::UnpackFailed, FailureText::WriteFailed, FailureText::NoFreeName })
-        EXPECT_EQ(Placeholders(GetFailureText(which)), std::vector<std::string>{ "%s" });
 }
 
 } // namespace

@@ -58,24 +58,6 @@ TEST_F(FindDamagedArchiveTest, SoundAndAbsentArchivesPass)
     EXPECT_EQ(Find(), nullptr);
 }
 
-TEST_F(FindDamagedArchiveTest, DirectoryBeyondTheEndIsFound)
-{
-    contents[3][0] = 0xFF;
-    EXPECT_EQ(Find(), &archives[3]);
-}
-
-TEST_F(FindDamagedArchiveTest, CutOffDirectoryIsFound)
-{
-    archives[4].size -= 3;
-    EXPECT_EQ(Find(), &archives[4]);
-}
-
-TEST_F(FindDamagedArchiveTest, NameLeavingTheSetupFolderIsFound)
-{
-    PatchBytes(contents[1], "Data\\Part1.dat", "..\\ZZPart1.dat");
-    EXPECT_EQ(Find(), &archives[1]);
-}
-
 TEST_F(FindDamagedArchiveTest, TheFirstDamagedArchiveIsReported)
 {
     contents[5][0] = 0xFF;

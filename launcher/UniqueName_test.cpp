@@ -22,13 +22,6 @@ int NumberIn(const std::string& result, const std::string& prefix, const std::st
     return std::atoi(digits.c_str());
 }
 
-TEST(MakeUniqueName, FirstCandidateIsZero)
-{
-    ScratchFolder scratch("unique-first");
-    EXPECT_STREQ(MakeUniqueName((scratch.Path() + "%d.bat").c_str()), (scratch.Path() + "0.bat").c_str());
-    EXPECT_STREQ(MakeUniqueName((scratch.Path() + "KMGSetup%d").c_str()), (scratch.Path() + "KMGSetup0").c_str());
-}
-
 TEST(MakeUniqueName, ExistingFilesAndFoldersAreSkipped)
 {
     ScratchFolder scratch("unique-taken");
