@@ -290,7 +290,9 @@ bool ExpandRle8(unsigned char* pixels, uint32_t inputSize, uint32_t room, int32_
             in = consumed > available ? inputSize : in + consumed;
         }
     }
-    std::memcpy(pixels, block.Bytes(), imageSize < room ? size_t(imageSize) : size_t(room));
+    size_t copied = imageSize < room ? size_t(imageSize) : size_t(room);
+    if (copied != 0)
+        std::memcpy(pixels, block.Bytes(), copied);
     return true;
 }
 
