@@ -3,11 +3,11 @@
 
 bench/run.sh builds what this needs and calls it; see bench/README.md for how to read
 the output. Every contestant unpacks the same payload, and every run's output is
-compared with the payload before its time counts.
+compared with the payload before its time counts. The contestants take turns, one run
+each per round, so that a change in the machine's load falls on all of them alike.
 """
 
 import argparse
-import glob
 import os
 import shutil
 import subprocess
@@ -33,13 +33,17 @@ class Wine:
         self.prefix = os.path.join(build_dir, "wineprefix")
         self.bin = os.path.join(build_dir, "bin")
 
-    def run(self, args, env=None, check=True):
+    def run(self, args, env=None):
+        return self.run_logged(args, env)[0]
+
+    def run_logged(self, args, env=None):
+        """The program's output and Wine's messages."""
         result = subprocess.run([self.run_script] + list(args), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 stdin=subprocess.DEVNULL, env=env, text=True, errors="replace")
-        if check and result.returncode != 0:
+        if result.returncode != 0:
             raise BenchFailure("%s failed (exit %d):\n%s%s" % (" ".join(args), result.returncode,
-                                                               result.stdout, result.stderr))
-        return result.stdout
+                                                               result.stdout, result.stderr[-3000:]))
+        return result.stdout, result.stderr
 
     def program(self, name):
         return os.path.join(self.bin, name)
@@ -57,7 +61,6 @@ class Wine:
         return os.path.join(self.prefix, "drive_c", *[part for part in rest.split("\\") if part])
 
 
-
 def check_tree(what, folder, expected):
     problems = benchlib.compare_tree(folder, expected)
     if problems:
@@ -71,86 +74,139 @@ def remove(path):
         os.remove(path)
 
 
-# --- the contestants ----------------------------------------------------------------
+def listing(folder):
+    return set(os.listdir(folder)) if os.path.isdir(folder) else set()
 
-def time_launcher(wine, launcher, expected, runs):
-    """Ours end to end: the launcher's process start to the setup program's start, both on
-    the system clock of the one Wine session. The stand-in exits at once, so the
-    launcher then waits out its post-launch pause and its setup folder stays for the
-    check; the harness removes it."""
-    report_windows = "C:\\bench\\standin-report.txt"
-    report_host = wine.host_path(report_windows)
-    env = dict(os.environ, KM_STANDIN_REPORT=report_windows, KM_STANDIN_EXIT_AT_ONCE="1")
-    temp_host = wine.host_path(wine.run(["cmd", "/c", "echo", "%TEMP%"]).strip())
-    samples = []
-    for run in range(runs + 1):
-        remove(report_host)
-        before = set(os.listdir(temp_host)) if os.path.isdir(temp_host) else set()
-        started = benchlib.parse_start_line(
-            wine.run([wine.program("kmbench-start.exe"), wine.windows_path(launcher)], env=env))
-        if started["exit"] != 0:
-            raise BenchFailure("the launcher ended with exit code %d" % started["exit"])
-        deadline = time.time() + STANDIN_WAIT_S
-        while not os.path.exists(report_host) and time.time() < deadline:
-            time.sleep(0.05)
-        if not os.path.exists(report_host):
-            raise BenchFailure("the setup program wrote no report: did the launcher start it?")
-        time.sleep(0.05)  # the stand-in writes its report in one go as it ends
-        with open(report_host, encoding="latin-1") as f:
-            report = benchlib.parse_standin_report(f.read())
-        setup_folder = wine.host_path(report["CurrentDirectory"])
-        check_tree("the launcher", setup_folder, expected)
-        for name in set(os.listdir(temp_host)) - before:
-            remove(os.path.join(temp_host, name))
-        if run == 0:
-            continue  # warm-up: the first start also loads the files into the page cache
-        samples.append({
+
+def read_standin_report(path):
+    """The stand-in writes its report as it ends, which may be after the launcher ended."""
+    deadline = time.time() + STANDIN_WAIT_S
+    while time.time() < deadline:
+        if os.path.exists(path):
+            with open(path, encoding="latin-1") as f:
+                report = benchlib.parse_standin_report(f.read())
+            if "ExitCode" in report:  # its last line: the report is complete
+                return report
+        time.sleep(0.05)
+    raise BenchFailure("the setup program wrote no report: did the launcher start it?")
+
+
+# --- the contestants: each run() does one timed run and returns its sample ------------
+
+class StandInStart:
+    """A program whose start the stand-in setup program reports: from kmbench-start's
+    CreateProcess to the stand-in's first instruction, both read from the system clock
+    of the one Wine session. The stand-in exits at once, so nothing runs the cleanup
+    script and the launcher waits out its post-launch pause; the launcher's setup
+    folder and script are checked and removed here."""
+
+    REPORT = "C:\\bench\\standin-report.txt"
+
+    def __init__(self, wine, program, expected):
+        self.wine = wine
+        self.program = program
+        self.expected = expected
+        self.report_host = wine.host_path(self.REPORT)
+        self.env = dict(os.environ, KM_STANDIN_REPORT=self.REPORT, KM_STANDIN_EXIT_AT_ONCE="1")
+        self.temp_host = wine.host_path(wine.run(["cmd", "/c", "echo", "%TEMP%"]).strip())
+        os.makedirs(os.path.dirname(self.report_host), exist_ok=True)
+
+    def run(self, trace=None):
+        """One run; with trace, Wine traces those channels and the sample gets the log."""
+        remove(self.report_host)
+        before = listing(self.temp_host)
+        env = dict(self.env, KM_WINEDEBUG=trace) if trace else self.env
+        try:
+            output, log = self.wine.run_logged([self.wine.program("kmbench-start.exe"),
+                                                Wine.windows_path(self.program)], env=env)
+            started = benchlib.parse_start_line(output)
+            if started["exit"] != 0:
+                raise BenchFailure("%s ended with exit code %d" % (self.program, started["exit"]))
+            report = read_standin_report(self.report_host)
+            if self.expected is not None:
+                check_tree("the launcher", self.wine.host_path(report["CurrentDirectory"]), self.expected)
+        finally:
+            for name in listing(self.temp_host) - before:
+                remove(os.path.join(self.temp_host, name))
+        return {
             "to_setup_ms": float(report["StartUnixMs"]) - started["started_ms"],
             "lifetime_ms": started["ended_ms"] - started["started_ms"],
             "peak_working_set": started["peak_working_set"],
-        })
-    return samples
+            "log": log,
+        }
 
 
-def time_in_process(wine, program, archives, out_windows, expected, runs):
-    """kmbench-extract or kmbench-limit: RUNS in one process, the first dropped as warm-up."""
-    args = [wine.program(program), str(runs + 1), out_windows] + [wine.windows_path(a) for a in archives]
-    samples = benchlib.parse_run_lines(wine.run(args))[1:]
-    check_tree(program, os.path.join(wine.host_path(out_windows), "full"), expected)
-    remove(wine.host_path(out_windows))
-    return samples
+class InProcess:
+    """kmbench-extract or kmbench-limit: the extraction and its parts, timed inside the
+    program on the performance counter."""
+
+    def __init__(self, wine, program, archives, out_windows, expected):
+        self.wine = wine
+        self.args = [wine.program(program), "1", out_windows] + [Wine.windows_path(a) for a in archives]
+        self.program = program
+        self.out_host = wine.host_path(out_windows)
+        self.expected = expected
+
+    def run(self):
+        sample = benchlib.parse_run_lines(self.wine.run(self.args))[0]
+        check_tree(self.program, os.path.join(self.out_host, "full"), self.expected)
+        remove(self.out_host)
+        return sample
 
 
-def time_process(wine, command, out_host, expected, runs, what):
-    """A Windows program from its start to its end, with one warm-up run."""
-    samples = []
-    for run in range(runs + 1):
-        remove(out_host)
-        started = benchlib.parse_start_line(wine.run([wine.program("kmbench-start.exe")] + command))
+class WholeProcess:
+    """A Windows program from its start to its end, as kmbench-start sees it."""
+
+    def __init__(self, wine, command, out_host, expected, what):
+        self.wine = wine
+        self.command = [wine.program("kmbench-start.exe")] + command
+        self.out_host = out_host
+        self.expected = expected
+        self.what = what
+
+    def run(self):
+        remove(self.out_host)
+        started = benchlib.parse_start_line(self.wine.run(self.command))
         if started["exit"] != 0:
-            raise BenchFailure("%s ended with exit code %d" % (what, started["exit"]))
-        check_tree(what, out_host, expected)
-        if run:
-            samples.append({"lifetime_ms": started["ended_ms"] - started["started_ms"],
-                            "peak_working_set": started["peak_working_set"]})
-    remove(out_host)
-    return samples
+            raise BenchFailure("%s ended with exit code %d" % (self.what, started["exit"]))
+        check_tree(self.what, self.out_host, self.expected)
+        remove(self.out_host)
+        return {"lifetime_ms": started["ended_ms"] - started["started_ms"],
+                "peak_working_set": started["peak_working_set"]}
 
 
-def time_host(commands, out_dir, expected, runs, what):
-    """A sequence of host commands, timed together on the monotonic clock."""
-    samples = []
-    for run in range(runs + 1):
-        remove(out_dir)
-        os.makedirs(out_dir)
+class HostCommands:
+    """Host commands run one after the other, timed together on the monotonic clock."""
+
+    def __init__(self, commands, out_dir, expected, what):
+        self.commands = commands
+        self.out_dir = out_dir
+        self.expected = expected
+        self.what = what
+
+    def run(self):
+        remove(self.out_dir)
+        os.makedirs(self.out_dir)
         begin = time.perf_counter()
-        for command in commands:
+        for command in self.commands:
             subprocess.run(command, check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
         elapsed = 1000.0 * (time.perf_counter() - begin)
-        check_tree(what, out_dir, expected)
-        if run:
-            samples.append(elapsed)
-    remove(out_dir)
+        check_tree(self.what, self.out_dir, self.expected)
+        remove(self.out_dir)
+        return {"elapsed_ms": elapsed}
+
+
+def take_turns(contestants, runs):
+    """One warm-up round, whose samples are dropped (it also brings every file into the
+    page cache), then runs rounds; returns each contestant's samples by name."""
+    samples = {name: [] for name in contestants}
+    for round_number in range(runs + 1):
+        print("bench: round %d of %d%s" % (round_number, runs, " (warm-up)" if round_number == 0 else ""),
+              file=sys.stderr, flush=True)
+        for name, contestant in contestants.items():
+            sample = contestant.run()
+            if round_number:
+                samples[name].append(sample)
     return samples
 
 
@@ -179,7 +235,7 @@ def build_zips(payload, work):
 
 def check_same_archives(launcher, archives):
     """The launcher must carry exactly the archive files the in-process contestants
-    unpack, or the comparison is not of the same streams."""
+    unpack, or the comparison is not of the same streams. Returns the bytes they take."""
     with open(launcher, "rb") as f:
         resources = benchlib.archive_resources(f.read())
     for path in archives:
@@ -206,10 +262,10 @@ class Table:
         self.lines.append(text)
         print(text, flush=True)
 
-    def row(self, label, values, unit="ms"):
-        s = Summary(values)
-        self.say("  %-52s %3d %9.1f %9.1f %9.1f %6.1f%%  %s" % (label, len(s.values), s.median, s.low, s.high,
-                                                              s.spread_percent, unit))
+    def row(self, label, samples, key):
+        s = Summary([sample[key] for sample in samples])
+        self.say("  %-54s %3d %8.1f %8.1f %8.1f %6.1f%%" % (label, len(s.values), s.median, s.low, s.high,
+                                                          s.spread_percent))
         return s
 
 
@@ -222,10 +278,25 @@ def breakdown(table, label, samples, writes):
     inflate = median_of(samples, "inflate_ms")
     folders = median_of(samples, "folders_ms")
     files = median_of(samples, "files_ms")
-    table.say("  %-22s whole %7.1f = inflate %6.1f (%2.0f%%) + folders %5.1f (%2.0f%%) + files %6.1f (%2.0f%%)"
-              " + rest %6.1f;  %d writes, %.2f us each"
-              % (label, total, inflate, 100 * inflate / total, folders, 100 * folders / total, files,
-                 100 * files / total, total - inflate - folders - files, writes, 1000.0 * files / writes))
+    table.say("  %-6s whole %7.1f = inflate %6.1f (%2.0f%%) + folders %5.1f (%2.0f%%) + files %6.1f (%2.0f%%)"
+              " + rest %6.1f" % (label, total, inflate, 100 * inflate / total, folders, 100 * folders / total,
+                                 files, 100 * files / total, total - inflate - folders - files))
+    table.say("  %-6s %d write calls, %.2f us per call including file creation"
+              % ("", writes, 1000.0 * files / writes))
+
+
+def print_timeline(table, log):
+    table.say()
+    table.say("Launch timeline: one more run, traced (WINEDEBUG=%s, which slows it down)" % benchlib.TRACE_CHANNELS)
+    milestones = benchlib.parse_launch_trace(log, "ZIZeduz.exe", "Zephrun.exe")
+    if milestones is None:
+        table.say("  not available: the trace lacks a milestone")
+        return
+    previous = milestones["start"]
+    for key, description in benchlib.LAUNCH_PHASES:
+        table.say("  %7.0f ms  %s" % (1000.0 * (milestones[key] - previous), description))
+        previous = milestones[key]
+    table.say("  %7.0f ms  in all" % (1000.0 * (previous - milestones["start"])))
 
 
 def main(argv):
@@ -242,8 +313,12 @@ def main(argv):
     args = parser.parse_args(argv)
 
     wine = Wine(args.win32_build)
-    launcher = wine.program("ZIZeduz.exe")
     os.makedirs(args.work, exist_ok=True)
+    # A folder of its own, as a downloaded setup file has: beside the build's copy of the
+    # setup program, the shell would start that one instead of the unpacked one.
+    launcher = os.path.join(args.work, "launcher", "ZIZeduz.exe")
+    os.makedirs(os.path.dirname(launcher), exist_ok=True)
+    shutil.copyfile(wine.program("ZIZeduz.exe"), launcher)
     expected = benchlib.expected_tree(args.payload)
     entries = benchlib.unpacked_entries(args.payload)
     sizes = [os.path.getsize(os.path.join(args.payload, a, *n.split("\\"))) for a, n in entries]
@@ -252,80 +327,86 @@ def main(argv):
     payload_in_launcher = check_same_archives(launcher, archives + kept)
     peer = build_peer(args.payload, args.work)
     zips = build_zips(args.payload, args.work)
-    runs = args.runs
+    host_out = os.path.join(args.work, "host")
+
+    contestants = {
+        "launch": StandInStart(wine, launcher, expected),
+        "extract": InProcess(wine, "kmbench-extract.exe", archives, "C:\\bench\\ours", expected),
+        "peer": WholeProcess(wine, [Wine.windows_path(peer), "/S", "/D=C:\\bench\\peer"],
+                             wine.host_path("C:\\bench\\peer"), expected, "the peer installer"),
+        "limit": InProcess(wine, "kmbench-limit.exe", archives, "C:\\bench\\limit", expected),
+        "limit_process": WholeProcess(
+            wine, [wine.program("kmbench-limit.exe"), "--whole-only", "1", "C:\\bench\\limitproc"]
+            + [Wine.windows_path(a) for a in archives],
+            os.path.join(wine.host_path("C:\\bench\\limitproc"), "full"), expected, "the limit program"),
+        "standin": StandInStart(wine, wine.program("Zephrun.exe"), None),
+        "kmarc": HostCommands([[args.kmarc, "extract", a, host_out] for a in archives], host_out, expected,
+                              "kmarc extract"),
+        "unzip": HostCommands([["unzip", "-q", "-o", z, "-d", host_out] for z in zips], host_out, expected, "unzip"),
+    }
+    samples = take_turns(contestants, args.runs)
+    traced = contestants["launch"].run(trace=benchlib.TRACE_CHANNELS)
 
     table = Table()
+    packed = sum(map(os.path.getsize, archives))
     table.say("Payload: %d files, %.1f MB, largest %.1f MB; the six archives pack it to %.1f MB (%.0f %%)"
-              % (len(entries), sum(sizes) / MB, max(sizes) / MB, sum(map(os.path.getsize, archives)) / MB,
-                 100.0 * sum(map(os.path.getsize, archives)) / sum(sizes)))
-    table.say("Each row: runs after one warm-up, median, min, max, spread = (max - min) / median.")
+              % (len(entries), sum(sizes) / MB, max(sizes) / MB, packed / MB, 100.0 * packed / sum(sizes)))
+    table.say("Times in ms over %d rounds after one warm-up round; spread = (max - min) / median." % args.runs)
     table.say()
-    table.say("  %-52s %3s %9s %9s %9s %7s" % ("", "n", "median", "min", "max", "spread"))
-
+    table.say("  %-54s %3s %8s %8s %8s %7s" % ("", "n", "median", "min", "max", "spread"))
     table.say("Wine")
-    launch = time_launcher(wine, launcher, expected, runs)
-    ours_launch = table.row("1 ours: launcher start -> setup program start", [s["to_setup_ms"] for s in launch])
-    ours_extract_samples = time_in_process(wine, "kmbench-extract.exe", archives, "C:\\bench\\ours", expected, runs)
-    ours_extract = table.row("1 ours: extraction alone (ExtractEntry, in process)",
-                             [s["total_ms"] for s in ours_extract_samples])
-    peer_samples = time_process(wine, [wine.windows_path(peer), "/S", "/D=C:\\bench\\peer"],
-                                wine.host_path("C:\\bench\\peer"), expected, runs, "the peer installer")
-    peer_time = table.row("2 peer: NSIS zlib installer, silent, start -> end", [s["lifetime_ms"] for s in peer_samples])
-    limit_samples = time_in_process(wine, "kmbench-limit.exe", archives, "C:\\bench\\limit", expected, runs)
-    limit_extract = table.row("3 limit: extraction alone (zlib, 64 KiB writes)", [s["total_ms"] for s in limit_samples])
-    limit_process_samples = time_process(
-        wine, [wine.program("kmbench-limit.exe"), "--whole-only", "1", "C:\\bench\\limitproc"]
-        + [wine.windows_path(a) for a in archives],
-        os.path.join(wine.host_path("C:\\bench\\limitproc"), "full"), expected, runs, "the limit program")
-    limit_process = table.row("3 limit: process start -> end", [s["lifetime_ms"] for s in limit_process_samples])
+    launch = table.row("1 ours: launcher start -> setup program start", samples["launch"], "to_setup_ms")
+    extract = table.row("1 ours: extraction alone (ExtractEntry, in process)", samples["extract"], "total_ms")
+    peer_time = table.row("2 peer: NSIS zlib installer, silent: start -> end", samples["peer"], "lifetime_ms")
+    limit = table.row("3 limit: extraction alone (zlib, 64 KiB writes)", samples["limit"], "total_ms")
+    limit_process = table.row("3 limit: process start -> end", samples["limit_process"], "lifetime_ms")
+    standin = table.row("  process start -> first instruction (setup program)", samples["standin"], "to_setup_ms")
     table.say("Host (native, no sanitizers)")
-    kmarc_time = table.row("4 kmarc extract, six archives",
-                           time_host([[args.kmarc, "extract", a, os.path.join(args.work, "host")] for a in archives],
-                                     os.path.join(args.work, "host"), expected, runs, "kmarc extract"))
-    unzip_time = table.row("4 unzip, six zips of the same folders",
-                           time_host([["unzip", "-q", "-o", z, "-d", os.path.join(args.work, "host")] for z in zips],
-                                     os.path.join(args.work, "host"), expected, runs, "unzip"))
+    kmarc = table.row("4 kmarc extract, six archives", samples["kmarc"], "elapsed_ms")
+    unzip = table.row("4 unzip, six zips of the same folders", samples["unzip"], "elapsed_ms")
 
     table.say()
-    table.say("Ratios (medians)")
-    table.say("  ours / peer    launcher start -> setup start  vs  installer start -> end   %6.2f"
-              % ratio(ours_launch.median, peer_time.median))
-    table.say("  ours / limit   extraction alone               vs  extraction alone         %6.2f"
-              % ratio(ours_extract.median, limit_extract.median))
-    table.say("  ours / limit   launcher start -> setup start  vs  process start -> end     %6.2f"
-              % ratio(ours_launch.median, limit_process.median))
-    table.say("  kmarc / unzip  on the host                                                 %6.2f"
-              % ratio(kmarc_time.median, unzip_time.median))
+    table.say("Ratios of the medians")
+    table.say("  ours / peer    launcher start -> setup start  /  installer start -> end  %6.2f"
+              % ratio(launch.median, peer_time.median))
+    table.say("  ours / limit   extraction alone               /  extraction alone        %6.2f"
+              % ratio(extract.median, limit.median))
+    table.say("  ours / limit   launcher start -> setup start  /  process start -> end    %6.2f"
+              % ratio(launch.median, limit_process.median))
+    table.say("  kmarc / unzip  on the host                                               %6.2f"
+              % ratio(kmarc.median, unzip.median))
 
     table.say()
     launcher_size = os.path.getsize(launcher)
     stub = os.path.getsize(args.nsis_stub)
     stripped = stripped_size(launcher, args.strip, args.work)
-    table.say("Sizes")
-    table.say("  launcher without payload: %d bytes as built, %d stripped (payload %d bytes in 8 archives)"
+    table.say("Sizes in bytes")
+    table.say("  launcher without payload: %d as built, %d stripped (payload: %d in the 8 archives)"
               % (launcher_size - payload_in_launcher, stripped - payload_in_launcher, payload_in_launcher))
-    table.say("  NSIS zlib x86 stub (%s): %d bytes;  launcher / stub: %.2f as built, %.2f stripped"
+    table.say("  NSIS zlib x86 stub (%s): %d;  launcher / stub: %.1f as built, %.1f stripped"
               % (os.path.basename(args.nsis_stub), stub, ratio(launcher_size - payload_in_launcher, stub),
                  ratio(stripped - payload_in_launcher, stub)))
-    table.say("  peer installer: %d bytes (stub + %d bytes of script and the six folders' files)"
-              % (os.path.getsize(peer), os.path.getsize(peer) - stub))
+    table.say("  peer installer: %d (the stub and %d of script and files)" % (os.path.getsize(peer),
+                                                                           os.path.getsize(peer) - stub))
 
     table.say()
-    table.say("Peak working set (median, as Wine reports it, Wine's own libraries included)")
-    table.say("  launcher %.1f MB;  peer installer %.1f MB;  limit program %.1f MB"
-              % (median_of(launch, "peak_working_set") / MB, median_of(peer_samples, "peak_working_set") / MB,
-                 median_of(limit_process_samples, "peak_working_set") / MB))
-    table.say("  (the launcher's whole lifetime is %.0f ms: with the stand-in exiting at once it waits out"
-              " its 5 s post-launch pause)" % median_of(launch, "lifetime_ms"))
+    table.say("Peak working set in MB (medians, as Wine reports it: Wine's own libraries included)")
+    table.say("  launcher %.1f;  peer installer %.1f;  limit program %.1f;  setup program started alone %.1f"
+              % tuple(median_of(samples[name], "peak_working_set") / MB
+                      for name in ("launch", "peer", "limit_process", "standin")))
 
     table.say()
-    table.say("Where the extraction's time goes (medians, ms; each part timed alone into a fresh folder)")
-    breakdown(table, "ours (100-byte writes)", ours_extract_samples,
-              sum(benchlib.write_count(size, LAUNCHER_PIECE) for size in sizes))
-    breakdown(table, "limit (64 KiB writes)", limit_samples,
-              sum(benchlib.write_count(size, LIMIT_PIECE) for size in sizes))
-    table.say("  launcher start -> setup start minus extraction alone: %.1f ms (process start, splash, "
-              "names, script, shell launch)" % (ours_launch.median - ours_extract.median))
+    table.say("Where the time goes (medians in ms; each part timed alone into a fresh folder)")
+    breakdown(table, "ours", samples["extract"], sum(benchlib.write_count(size, LAUNCHER_PIECE) for size in sizes))
+    breakdown(table, "limit", samples["limit"], sum(benchlib.write_count(size, LIMIT_PIECE) for size in sizes))
+    rest = launch.median - extract.median - 2 * standin.median
+    table.say("  launcher start -> setup start %.1f = extraction %.1f + 2 process starts %.1f + the rest %.1f"
+              % (launch.median, extract.median, 2 * standin.median, rest))
+    table.say("    (the rest: loading the %.0f MB image, the splash until its first paint, names, script, shell launch)"
+              % (launcher_size / MB))
+    table.say("  the launcher's lifetime: %.0f (it waits up to 5 s after the launch for the setup's window)"
+              % median_of(samples["launch"], "lifetime_ms"))
+    print_timeline(table, traced["log"])
 
     if args.results:
         with open(args.results, "w") as f:

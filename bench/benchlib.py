@@ -3,6 +3,7 @@ of the Windows benchmark programs, the expected output tree, the peer's installe
 script, and the archive resources inside a Windows executable."""
 
 import os
+import re
 import struct
 
 # The six archives the launcher unpacks, in its order, and the two it keeps.
@@ -93,6 +94,63 @@ def parse_standin_report(text):
         if sep:
             values[key] = value
     return values
+
+
+# --- a traced launch -----------------------------------------------------------------
+
+# WINEDEBUG channels of the traced launch: process creation, DLL loading and the
+# runtime's per-drive current directories, which move when the extractor makes folders.
+TRACE_CHANNELS = "+timestamp,+loaddll,+process"
+_TRACE_LINE = re.compile(r"^(\d+\.\d+):([0-9a-f]+):trace:(\w+):(\w+) (.*)$")
+
+LAUNCH_PHASES = [
+    ("created", "the launcher's process is created and its image mapped"),
+    ("display", "libraries loaded and runtime started, up to the splash's display driver"),
+    ("extracting", "splash up to its first paint, free space, names, script opening"),
+    ("launching", "extraction, script closing, up to the shell's process creation"),
+    ("setup", "the setup program's process is created"),
+]
+
+
+def parse_launch_trace(text, launcher_name, setup_name):
+    """Milestones of one traced launch, in seconds of the trace clock, or None when the
+    trace lacks one of them:
+      start       kmbench-start asks for the launcher's process
+      created     the launcher's image is loaded (its main thread runs)
+      display     the launcher loads the display driver: its first window, the splash
+      extracting  the launcher first moves a drive's current directory: the first folder
+      launching   the launcher asks for the setup program's process
+      setup       the setup program's image is loaded"""
+    milestones = {}
+    launcher_thread = None
+    for line in text.splitlines():
+        match = _TRACE_LINE.match(line)
+        if not match:
+            continue
+        seconds, thread, channel, function, rest = match.groups()
+        seconds = float(seconds)
+        if "start" not in milestones:
+            if function == "CreateProcessInternalW" and rest.startswith("app") and launcher_name in rest:
+                milestones["start"] = seconds
+        elif "created" not in milestones:
+            if channel == "loaddll" and launcher_name + '"' in rest:
+                milestones["created"] = seconds
+                launcher_thread = thread
+        elif thread == launcher_thread and "display" not in milestones:
+            if channel == "loaddll" and ".drv" in rest:
+                milestones["display"] = seconds
+        elif thread == launcher_thread and "extracting" not in milestones:
+            if function == "SetEnvironmentVariableW" and rest.startswith('(L"='):
+                milestones["extracting"] = seconds
+        elif thread == launcher_thread and "launching" not in milestones:
+            if function == "CreateProcessInternalW" and rest.startswith("app") and setup_name in rest:
+                milestones["launching"] = seconds
+        elif "launching" in milestones and "setup" not in milestones:
+            if channel == "loaddll" and setup_name + '"' in rest:
+                milestones["setup"] = seconds
+    if len(milestones) != 1 + len(LAUNCH_PHASES):
+        return None
+    return milestones
 
 
 # --- payload and output trees -------------------------------------------------------

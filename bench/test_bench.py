@@ -75,6 +75,32 @@ class ReportParsingTest(unittest.TestCase):
         self.assertEqual(report["CurrentDirectory"], "C:\\users\\root\\Temp\\KMGSetup3")
 
 
+TRACE = r"""0010.000:010c:trace:process:CreateProcessInternalW app (null) cmdline L"Z:\\b\\ZIZeduz.exe"
+0010.100:0114:trace:loaddll:build_module Loaded L"Z:\\b\\ZIZeduz.exe" at 00400000: native
+0010.150:0114:trace:loaddll:build_module Loaded L"C:\\windows\\system32\\user32.dll" at 68880000: builtin
+0010.200:0120:trace:loaddll:build_module Loaded L"C:\\windows\\system32\\winex11.drv" at 02C30000: builtin
+0010.300:0120:trace:process:SetEnvironmentVariableW (L"=C:" L"C:\\other")
+0010.400:0114:trace:loaddll:build_module Loaded L"C:\\windows\\system32\\winex11.drv" at 02C30000: builtin
+0010.900:0114:trace:process:SetEnvironmentVariableW (L"WINEUNIXCP" L"65001")
+0011.000:0114:trace:process:SetEnvironmentVariableW (L"=Z:" L"Z:\\b")
+0011.500:010c:trace:process:NtQueryInformationProcess (0x40,0x00000003,0x66fd54,0x0000002c,(nil))
+0013.000:0114:trace:process:CreateProcessInternalW app (null) cmdline L"\"Zephrun.exe\" KMSetup"
+0013.080:011c:trace:loaddll:build_module Loaded L"Z:\\b\\Zephrun.exe" at 00400000: native
+"""
+
+
+class LaunchTraceTest(unittest.TestCase):
+    def test_milestones_come_from_the_launchers_own_thread(self):
+        self.assertEqual(benchlib.parse_launch_trace(TRACE, "ZIZeduz.exe", "Zephrun.exe"), {
+            "start": 10.0, "created": 10.1, "display": 10.4, "extracting": 11.0, "launching": 13.0, "setup": 13.08,
+        })
+
+    def test_a_missing_milestone_gives_no_timeline(self):
+        without_setup = "\n".join(line for line in TRACE.splitlines() if "Zephrun.exe\" at" not in line)
+        self.assertIsNone(benchlib.parse_launch_trace(without_setup, "ZIZeduz.exe", "Zephrun.exe"))
+        self.assertIsNone(benchlib.parse_launch_trace("", "ZIZeduz.exe", "Zephrun.exe"))
+
+
 class PayloadTreeTest(unittest.TestCase):
     def setUp(self):
         self.root = tempfile.mkdtemp()
