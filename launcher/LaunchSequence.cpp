@@ -138,7 +138,6 @@ bool UnpackPayload(const WtString& scriptPath, const WtString& setupFolder,
             for (const WtString& folder : output.Folders())
                 WriteScriptLine(*script, ScriptRemovalLine(folder));
             WriteScriptLine(*script, ScriptDeletionLine(scriptPath));
-            writing = scriptPath;
             if (CloseScript(script))
                 return true;
         }

@@ -141,6 +141,24 @@ TEST(LauncherRun, DamagedEntryTakesBackEverythingWritten)
     EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
 }
 
+TEST(LauncherRun, FileThatCannotBeWrittenTakesBackEverythingWritten)
+{
+    LauncherCase run("unwritable");
+    auto payload = SmallPayload();
+    // BASE has made Data a folder, so a file of that name cannot be created.
+    payload["KMVERSION"] = { { "Data", "not a folder" } };
+    ASSERT_TRUE(run.BuildLauncher(Packed(payload)));
+    RunResult result = run.Run("", false, GetMessageText(kMsgSetupTitle));
+
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 2u);
+    char expected[1024];
+    std::snprintf(expected, sizeof expected, GetFailureText(FailureText::WriteFailed),
+                  (run.TempPath() + "KMGSetup0\\Data").c_str());
+    EXPECT_EQ(result.box.text, expected);
+    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+}
+
 TEST(LauncherRun, TheProductCarriesItsArchivesAndManifest)
 {
     HMODULE product = LoadLibraryExA(LauncherCase::BuiltProgram("ZIZeduz.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -203,6 +221,7 @@ TEST(UserLanguage, RunningSetupIsRaisedAndNothingIsCreated)
     ASSERT_TRUE(result.exited);
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_FALSE(IsIconic(running));
+    EXPECT_EQ(GetForegroundWindow(), running);
     EXPECT_TRUE(result.report.empty()) << "the setup program was started";
     EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
     DestroyWindow(running);
