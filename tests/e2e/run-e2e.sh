@@ -24,6 +24,8 @@ trap cleanup EXIT
 
 mkdir -p "$small_mount"
 rm -f "$small_link"
+# A run that was killed may have left its mount behind.
+umount "$small_mount" 2>/dev/null
 if mount -t tmpfs -o size=5m,mode=0777 km-e2e-small "$small_mount" 2>/tmp/km-e2e-mount.$$; then
   mounted=yes
   ln -s "$small_mount" "$small_link"
