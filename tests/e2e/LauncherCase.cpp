@@ -3,6 +3,7 @@
 #include "archive/ArchiveWriter.h"
 #include "demo/CleanupLaunch.h"
 
+#include <gtest/gtest.h>
 #include <tlhelp32.h>
 
 #include <fstream>
@@ -199,6 +200,12 @@ LauncherCase::LauncherCase(const std::string& name, const std::string& tempName)
     reportPath = root + "standin-report.txt";
     launcherPath = root + "Launcher\\ZIZeduz.exe";
     CreateDirectoryA((root + "Launcher").c_str(), nullptr);
+}
+
+LauncherCase::~LauncherCase()
+{
+    if (!::testing::Test::HasFailure())
+        RemoveTree(root);
 }
 
 std::string LauncherCase::BuiltProgram(const char* fileName)

@@ -43,6 +43,8 @@ public:
     // folder name below the e2e root; tempName is the launcher's temporary directory
     // inside it (it may hold blanks and cmd.exe metacharacters).
     explicit LauncherCase(const std::string& name, const std::string& tempName = "Temp");
+    // Removes the case's folder, unless the test failed: then it stays for a look.
+    ~LauncherCase();
     LauncherCase(const LauncherCase&) = delete;
     LauncherCase& operator=(const LauncherCase&) = delete;
 

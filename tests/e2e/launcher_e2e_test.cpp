@@ -66,6 +66,7 @@ TEST(LauncherRun, WritesTheScriptAndStartsTheSetupProgram)
 {
     LauncherCase run("script");
     ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
+    // The stand-in only reports and exits, so the script can be read before it runs.
     RunResult result = run.Run("", true);
 
     ASSERT_TRUE(result.exited);
