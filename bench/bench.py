@@ -404,7 +404,8 @@ def main(argv):
               % (launch.median, extract.median, 2 * standin.median, rest))
     table.say("    (the rest: loading the %.0f MB image, the splash until its first paint, names, script, shell launch)"
               % (launcher_size / MB))
-    table.say("  the launcher's lifetime: %.0f (it waits up to 5 s after the launch for the setup's window)"
+    table.say("  the launcher's whole lifetime: %.0f (after the launch it waits for the setup to take over;"
+              " without a window manager Wine also waits 2 s for the splash to be withdrawn)"
               % median_of(samples["launch"], "lifetime_ms"))
     print_timeline(table, traced["log"])
 
