@@ -8,6 +8,7 @@ objdump=$1; bin=$2
 system_dlls=" kernel32.dll user32.dll gdi32.dll shell32.dll advapi32.dll msvcrt.dll winmm.dll
   comctl32.dll comdlg32.dll ole32.dll oleaut32.dll shlwapi.dll version.dll ws2_32.dll
   uxtheme.dll psapi.dll ntdll.dll "
+system_dlls=" $(echo $system_dlls) "  # one blank between names, and around them
 status=0; count=0
 shopt -s nullglob
 for file in "$bin"/*.exe "$bin"/*.dll; do
