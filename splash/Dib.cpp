@@ -9,22 +9,9 @@
 namespace {
 
 const WORD kPaletteVersion = 0x300;
-
-// The loader has checked that the colour table and the pixels lie inside the block,
-// so from here on the header's own fields bound every access.
-uint32_t KnownLength(const BITMAPINFOHEADER* dib)
-{
-    DibHeader header;
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(dib);
-    ReadDibHeader(bytes, dib->biSize, header);
-    uint64_t length = DibPixelOffset(header) + (header.compression == kDibRgb || header.compression == kDibBitfields
-                                                     ? DibImageSize(header)
-                                                     : header.sizeImage);
-    uint64_t tableEnd = uint64_t(header.size) + 4 * uint64_t(header.clrUsed & 0xFFFF);
-    if (tableEnd > length)
-        length = tableEnd;
-    return uint32_t(length);
-}
+// A palette record counts its entries in 16 bits.
+const uint32_t kPaletteCountMask = 0xFFFF;
+const uint32_t kColorEntryBytes = 4;
 
 // A packed bitmap in a locked movable global block.
 class GlobalCopy
@@ -62,10 +49,12 @@ private:
     unsigned char* bytes_ = nullptr;
 };
 
-bool LiesInModuleImage(const void* address)
+// Global blocks lie in private memory; a resource lies in its mapped module, whether
+// that is loaded as an image or as a data file.
+bool LiesInPrivateMemory(const void* address)
 {
     MEMORY_BASIC_INFORMATION info;
-    return VirtualQuery(address, &info, sizeof info) == sizeof info && info.Type == MEM_IMAGE;
+    return VirtualQuery(address, &info, sizeof info) == sizeof info && info.Type == MEM_PRIVATE;
 }
 
 } // namespace
@@ -106,9 +95,10 @@ HPALETTE CreateDibPalette(const BITMAPINFOHEADER* dib)
     if (!dib)
         return nullptr;
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(dib);
-    uint32_t length = KnownLength(dib);
     bool hasTable = dib->biClrUsed != 0;
-    uint32_t count = hasTable ? DibPaletteColorCount(bytes, length) : kFullPaletteSize;
+    uint32_t count = hasTable ? dib->biClrUsed & kPaletteCountMask : kFullPaletteSize;
+    // The loader has checked that this much of the table lies inside the bitmap.
+    uint32_t tableEnd = dib->biSize + count * kColorEntryBytes;
 
     HLOCAL block = LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT,
                               sizeof(LOGPALETTE) + count * sizeof(PALETTEENTRY));
@@ -120,7 +110,7 @@ HPALETTE CreateDibPalette(const BITMAPINFOHEADER* dib)
     PALETTEENTRY* entries = record->palPalEntry;
     if (hasTable) {
         for (uint32_t i = 0; i < count; ++i)
-            ReadDibColor(bytes, length, i, entries[i].peRed, entries[i].peGreen, entries[i].peBlue);
+            ReadDibColor(bytes, tableEnd, i, entries[i].peRed, entries[i].peGreen, entries[i].peBlue);
     } else {
         UINT stock = GetPaletteEntries(static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), 0,
                                        kFullPaletteSize, entries);
@@ -153,9 +143,8 @@ int DrawDib(const BITMAPINFOHEADER* dib, HDC dc, int x, int y)
 
 void FreeDib(BITMAPINFOHEADER* dib)
 {
-    // GlobalHandle is not defined for memory in a module image, where a bitmap
-    // used in place lies.
-    if (!dib || LiesInModuleImage(dib))
+    // GlobalHandle is not defined for a resource, where a bitmap used in place lies.
+    if (!dib || !LiesInPrivateMemory(dib))
         return;
     HGLOBAL block = GlobalHandle(dib);
     if (!block)

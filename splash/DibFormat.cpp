@@ -313,16 +313,6 @@ bool DibFitsIn(const unsigned char* dib, uint32_t length)
     return header.sizeImage != 0 && header.sizeImage <= available;
 }
 
-uint32_t DibPaletteColorCount(const unsigned char* dib, uint32_t length)
-{
-    DibHeader header;
-    if (!ReadDibHeader(dib, length, header))
-        return 0;
-    uint32_t count = header.clrUsed & kPaletteCountMask;
-    uint32_t inside = (length - header.size) / kColorEntryBytes;
-    return count < inside ? count : inside;
-}
-
 bool ReadDibColor(const unsigned char* dib, uint32_t length, uint32_t index,
                   uint8_t& red, uint8_t& green, uint8_t& blue)
 {

@@ -87,14 +87,11 @@ bool NormalizeDib(unsigned char* dib, uint32_t length);
 // the scratch block cannot be allocated.
 bool ExpandRle8(unsigned char* pixels, uint32_t inputSize, uint32_t room, int32_t width, int32_t height);
 
-// True when the colour table and the pixels lie inside the block: BI_RGB and
-// BI_BITFIELDS pixels need the full image size, other compressions need a non-zero
-// biSizeImage that fits. Only such a bitmap is handed to the system for drawing.
+// True when the colour table (biClrUsed taken as 16 bits, as a palette counts it) and
+// the pixels lie inside the block: BI_RGB and BI_BITFIELDS pixels need the full image
+// size, other compressions need a non-zero biSizeImage that fits. Only such a bitmap
+// is handed to the system for drawing.
 bool DibFitsIn(const unsigned char* dib, uint32_t length);
-
-// Number of entries in a palette made from the colour table: biClrUsed taken as 16
-// bits, limited to the entries that lie inside the block.
-uint32_t DibPaletteColorCount(const unsigned char* dib, uint32_t length);
 
 // Colour table entry index (stored blue, green, red, reserved). Returns false and
 // leaves the outputs when the entry does not lie inside the block.

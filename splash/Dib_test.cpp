@@ -1,72 +1,96 @@
 #include "splash/Dib.h"
 
-#include "splash/DibPalette.h"
+#include "splash/DibFormat.h"
+#include "splash/DibTestSupport.h"
 #include "splash/SplashIds.h"
-#include "splash/testdata/SplashTestSupport.h"
-#include "splash/testdata/TestIds.h"
+#include "splash/SplashTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <tuple>
 
 namespace {
 
-HMODULE Self()
-{
-    return GetModuleHandleA(nullptr);
-}
+const WORD kBitmapType = 2;
+const WORD kTestBitmap = 900;
+const COLORREF kBackground = RGB(1, 2, 3);
 
-const unsigned char* PixelsOf(const BITMAPINFOHEADER* dib)
+// A screen-compatible drawing surface filled with kBackground.
+struct Surface
 {
-    return reinterpret_cast<const unsigned char*>(dib) + dib->biSize + 4 * dib->biClrUsed;
+    Surface(int width, int height)
+    {
+        HDC screen = GetDC(nullptr);
+        dc = CreateCompatibleDC(screen);
+        bitmap = CreateCompatibleBitmap(screen, width, height);
+        ReleaseDC(nullptr, screen);
+        old = SelectObject(dc, bitmap);
+        RECT all = {0, 0, width, height};
+        FillRect(dc, &all, brush);
+    }
+    ~Surface()
+    {
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteObject(brush);
+        DeleteDC(dc);
+    }
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ old;
+    HBRUSH brush = CreateSolidBrush(kBackground);
+};
+
+const void* ResourceBytes(HMODULE module, WORD id)
+{
+    return LockResource(LoadResource(module, FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(kBitmapType))));
 }
 
 TEST(LoadDibResource, UsesTheShippedPictureInPlaceWithItsStoredHeader)
 {
-    DWORD size = 0;
-    const unsigned char* resource = BitmapResourceBytes(Self(), IDB_SPLASH, size);
-    ASSERT_NE(nullptr, resource);
-    EXPECT_EQ(504042u, size);
-
-    BITMAPINFOHEADER* dib = LoadDibResource(IDB_SPLASH, Self());
-    ASSERT_EQ(resource, reinterpret_cast<const unsigned char*>(dib));
-    EXPECT_EQ(40u, dib->biSize);
+    HMODULE self = GetModuleHandleA(nullptr);
+    BITMAPINFOHEADER* dib = LoadDibResource(IDB_SPLASH, self);
+    ASSERT_NE(nullptr, dib);
+    EXPECT_EQ(ResourceBytes(self, IDB_SPLASH), dib);
+    EXPECT_EQ(504042u, SizeofResource(self, FindResourceA(self, MAKEINTRESOURCEA(IDB_SPLASH), MAKEINTRESOURCEA(2))));
     EXPECT_EQ(480, dib->biWidth);
     EXPECT_EQ(350, dib->biHeight);
-    EXPECT_EQ(1, dib->biPlanes);
     EXPECT_EQ(24, dib->biBitCount);
     EXPECT_EQ(DWORD(BI_RGB), dib->biCompression);
     EXPECT_EQ(504002u, dib->biSizeImage);
     EXPECT_EQ(11808, dib->biXPelsPerMeter);
-    EXPECT_EQ(11808, dib->biYPelsPerMeter);
     EXPECT_EQ(0u, dib->biClrUsed);
-
-    // A bitmap in its resource belongs to no global block: freeing leaves it readable.
-    FreeDib(dib);
+    FreeDib(dib); // leaves the resource alone
     EXPECT_EQ(480, dib->biWidth);
 }
 
-TEST(LoadDibResource, ExpandsRle8InAWritableCopyThatFreeDibReleases)
+TEST(LoadDibResource, ExpandsRle8FromAReadOnlyResourceIntoACopyThatFreeDibReleases)
 {
-    DWORD size = 0;
-    const unsigned char* resource = BitmapResourceBytes(Self(), IDB_TEST_RLE8, size);
+    const Bytes colours = {0, 0, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0}; // black red green blue
+    const Bytes rle = {
+        0x06, 0x01, 0x00, 0x00,                                      // row 0: six of colour 1
+        0x00, 0x05, 0x03, 0x02, 0x01, 0x02, 0x03, 0x00, 0x00, 0x00, // row 1: a literal string
+        0x01, 0x02, 0x00, 0x02, 0x02, 0x01,                         // row 2: one of 2, then a delta
+        0x02, 0x03, 0x00, 0x01,                                     // row 3 from x 3: two of 3
+    };
+    ResourceModule module({{kBitmapType, kTestBitmap, kEnglishUs,
+                            MakeDib({6, 4, 8, kDibRle8, uint32_t(rle.size()), 4}, colours, rle)}});
+    const BITMAPINFOHEADER* resource = static_cast<const BITMAPINFOHEADER*>(ResourceBytes(module.Module(), kTestBitmap));
     ASSERT_NE(nullptr, resource);
-    BITMAPINFOHEADER* dib = LoadDibResource(IDB_TEST_RLE8, Self());
+    BITMAPINFOHEADER* dib = LoadDibResource(kTestBitmap, module.Module());
     ASSERT_NE(nullptr, dib);
-    EXPECT_NE(resource, reinterpret_cast<const unsigned char*>(dib));
-    EXPECT_EQ(DWORD(BI_RLE8), reinterpret_cast<const BITMAPINFOHEADER*>(resource)->biCompression)
-        << "the resource itself is not written";
-
+    EXPECT_NE(resource, dib);
+    EXPECT_EQ(DWORD(BI_RLE8), resource->biCompression);
     EXPECT_EQ(DWORD(BI_RGB), dib->biCompression);
     EXPECT_EQ(32u, dib->biSizeImage);
-    EXPECT_EQ(4u, dib->biClrUsed);
-    const std::vector<unsigned char> expected = {
-        1, 1, 1, 1, 1, 1, 0, 0, //
-        3, 2, 1, 2, 3, 0, 0, 0, //
-        2, 0, 0, 0, 0, 0, 0, 0, //
-        0, 0, 0, 3, 3, 0, 0, 0,
-    };
-    EXPECT_EQ(expected, std::vector<unsigned char>(PixelsOf(dib), PixelsOf(dib) + 32));
+
+    // Drawn upright: the last stored row on top.
+    Surface surface(6, 4);
+    EXPECT_EQ(4, DrawDib(dib, surface.dc, 0, 0));
+    const std::tuple<int, int, COLORREF> pixels[] = {
+        {3, 0, RGB(0, 0, 255)}, {2, 0, 0}, {0, 1, RGB(0, 255, 0)}, {2, 2, RGB(255, 0, 0)}, {5, 3, RGB(255, 0, 0)}};
+    for (const auto& p : pixels)
+        EXPECT_EQ(std::get<2>(p), GetPixel(surface.dc, std::get<0>(p), std::get<1>(p))) << std::get<0>(p);
 
     HGLOBAL block = GlobalHandle(dib);
     ASSERT_NE(nullptr, block);
@@ -74,110 +98,53 @@ TEST(LoadDibResource, ExpandsRle8InAWritableCopyThatFreeDibReleases)
     EXPECT_EQ(UINT(GMEM_INVALID_HANDLE), GlobalFlags(block));
 }
 
-TEST(LoadDibResource, CompletesAnEightBitHeaderInACopyAndItsPaletteUsesTheTable)
+TEST(LoadDibResource, CompletesAnEightBitBitmapInACopyWhosePaletteIsItsTable)
 {
-    DWORD size = 0;
-    const BITMAPINFOHEADER* resource =
-        reinterpret_cast<const BITMAPINFOHEADER*>(BitmapResourceBytes(Self(), IDB_TEST_PAL8, size));
-    ASSERT_NE(nullptr, resource);
-    BITMAPINFOHEADER* dib = LoadDibResource(IDB_TEST_PAL8, Self());
+    Bytes table;
+    for (int i = 0; i < 256; ++i)
+        table.insert(table.end(), {uint8_t(i / 2), uint8_t(255 - i), uint8_t(i), 0});
+    ResourceModule module({{kBitmapType, kTestBitmap, kEnglishUs, MakeDib({4, 2, 8, kDibRgb, 0, 0}, table, Bytes(8))}});
+    BITMAPINFOHEADER* dib = LoadDibResource(kTestBitmap, module.Module());
     ASSERT_NE(nullptr, dib);
-    EXPECT_NE(resource, dib);
-    EXPECT_EQ(0u, resource->biClrUsed);
+    EXPECT_NE(ResourceBytes(module.Module(), kTestBitmap), dib);
     EXPECT_EQ(256u, dib->biClrUsed);
     EXPECT_EQ(8u, dib->biSizeImage);
 
     HPALETTE palette = CreateDibPalette(dib);
-    ASSERT_NE(nullptr, palette);
     PALETTEENTRY entries[256] = {};
     ASSERT_EQ(256u, GetPaletteEntries(palette, 0, 256, entries));
-    // Stored blue i/2, green 255-i, red i.
-    for (int i : {0, 1, 200, 255}) {
-        EXPECT_EQ(i, entries[i].peRed) << i;
-        EXPECT_EQ(255 - i, entries[i].peGreen) << i;
-        EXPECT_EQ(i / 2, entries[i].peBlue) << i;
-        EXPECT_EQ(0, entries[i].peFlags) << i;
-    }
+    for (int i : {0, 200, 255})
+        EXPECT_EQ(RGB(i, 255 - i, i / 2), RGB(entries[i].peRed, entries[i].peGreen, entries[i].peBlue)) << i;
     DeleteObject(palette);
     FreeDib(dib);
 }
 
-TEST(CreateDibPalette, TrueColourPictureGetsDefaultColoursThenTheHalftoneFill)
+TEST(LoadDibResource, MissingOrOverlongBitmapsAreNullAndNullIsHarmless)
 {
-    BITMAPINFOHEADER* dib = LoadDibResource(IDB_SPLASH, Self());
-    ASSERT_NE(nullptr, dib);
-    HPALETTE palette = CreateDibPalette(dib);
-    ASSERT_NE(nullptr, palette);
-    PALETTEENTRY entries[256] = {};
-    ASSERT_EQ(256u, GetPaletteEntries(palette, 0, 256, entries));
-
-    PALETTEENTRY stock[256] = {};
-    UINT stockCount = GetPaletteEntries(static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), 0, 256, stock);
-    ASSERT_GT(stockCount, 0u);
-    for (UINT i = 0; i < 256; ++i) {
-        PALETTEENTRY want = {};
-        if (i < stockCount)
-            want = stock[i];
-        else
-            HalftoneColor(i - stockCount, want.peRed, want.peGreen, want.peBlue);
-        EXPECT_EQ(want.peRed, entries[i].peRed) << i;
-        EXPECT_EQ(want.peGreen, entries[i].peGreen) << i;
-        EXPECT_EQ(want.peBlue, entries[i].peBlue) << i;
-    }
-    DeleteObject(palette);
-}
-
-TEST(LoadDibResource, MissingBitmapIsNullAndNullIsHarmlessEverywhere)
-{
-    const UINT kNoSuchBitmap = 999;
-    EXPECT_EQ(nullptr, LoadDibResource(kNoSuchBitmap, Self()));
+    // Pixels that the header promises but the resource lacks.
+    ResourceModule module({{kBitmapType, kTestBitmap, kEnglishUs, MakeDib({4, 4, 24, kDibRgb, 48, 0}, {}, Bytes(47))}});
+    ASSERT_NE(nullptr, module.Module());
+    EXPECT_EQ(nullptr, LoadDibResource(kTestBitmap, module.Module()));
+    EXPECT_EQ(nullptr, LoadDibResource(kTestBitmap + 1, module.Module()));
     EXPECT_EQ(nullptr, CreateDibPalette(nullptr));
-    Surface surface(4, 4, RGB(1, 2, 3));
-    ASSERT_TRUE(surface.Valid());
-    EXPECT_EQ(0, DrawDib(nullptr, surface.Dc(), 0, 0));
-    EXPECT_EQ(RGB(1, 2, 3), surface.Pixel(0, 0));
+    Surface surface(1, 1);
+    EXPECT_EQ(0, DrawDib(nullptr, surface.dc, 0, 0));
+    EXPECT_EQ(kBackground, GetPixel(surface.dc, 0, 0));
     FreeDib(nullptr);
 }
 
-TEST(DrawDib, DrawsTheWholePictureUnscaledAtThePoint)
+TEST(DrawDib, DrawsTopDownBitmapsUpright)
 {
-    BITMAPINFOHEADER* dib = LoadDibResource(IDB_SPLASH, Self());
+    // Rows stored top first: red green / blue white.
+    const Bytes rows = {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0, 0};
+    ResourceModule module({{kBitmapType, kTestBitmap, kEnglishUs, MakeDib({2, -2, 24, kDibRgb, 16, 0}, {}, rows)}});
+    BITMAPINFOHEADER* dib = LoadDibResource(kTestBitmap, module.Module());
     ASSERT_NE(nullptr, dib);
-    const COLORREF kBackground = RGB(1, 2, 3);
-    Surface surface(482, 352, kBackground);
-    ASSERT_TRUE(surface.Valid());
-    EXPECT_EQ(350, DrawDib(dib, surface.Dc(), 1, 1));
-    const POINT points[] = {{0, 0}, {479, 0}, {0, 349}, {479, 349}, {240, 175}, {74, 65}, {150, 100}, {30, 320}};
-    for (const POINT& p : points)
-        EXPECT_EQ(TrueColourDibPixel(dib, p.x, p.y), surface.Pixel(p.x + 1, p.y + 1)) << p.x << "," << p.y;
-    EXPECT_EQ(kBackground, surface.Pixel(0, 0));
-    EXPECT_EQ(kBackground, surface.Pixel(481, 351));
-}
-
-TEST(DrawDib, ExpandedRle8AndTopDownPicturesDrawUpright)
-{
-    const COLORREF kBackground = RGB(9, 9, 9);
-    Surface surface(8, 8, kBackground);
-    ASSERT_TRUE(surface.Valid());
-
-    BITMAPINFOHEADER* rle = LoadDibResource(IDB_TEST_RLE8, Self());
-    ASSERT_NE(nullptr, rle);
-    EXPECT_EQ(4, DrawDib(rle, surface.Dc(), 0, 0));
-    // Colour table: 0 black, 1 red, 2 green, 3 blue; the last stored row is on top.
-    EXPECT_EQ(RGB(0, 0, 0), surface.Pixel(0, 0));
-    EXPECT_EQ(RGB(0, 0, 255), surface.Pixel(3, 0));
-    EXPECT_EQ(RGB(0, 255, 0), surface.Pixel(0, 1));
-    EXPECT_EQ(RGB(255, 0, 0), surface.Pixel(5, 3));
-    FreeDib(rle);
-
-    BITMAPINFOHEADER* topDown = LoadDibResource(IDB_TEST_TOPDOWN, Self());
-    ASSERT_NE(nullptr, topDown);
-    EXPECT_EQ(2, DrawDib(topDown, surface.Dc(), 5, 5));
-    EXPECT_EQ(RGB(255, 0, 0), surface.Pixel(5, 5));
-    EXPECT_EQ(RGB(0, 255, 0), surface.Pixel(6, 5));
-    EXPECT_EQ(RGB(0, 0, 255), surface.Pixel(5, 6));
-    EXPECT_EQ(RGB(255, 255, 255), surface.Pixel(6, 6));
-    EXPECT_EQ(kBackground, surface.Pixel(5, 4));
+    Surface surface(4, 4);
+    EXPECT_EQ(2, DrawDib(dib, surface.dc, 1, 1));
+    EXPECT_EQ(RGB(255, 0, 0), GetPixel(surface.dc, 1, 1));
+    EXPECT_EQ(RGB(255, 255, 255), GetPixel(surface.dc, 2, 2));
+    EXPECT_EQ(kBackground, GetPixel(surface.dc, 1, 0));
 }
 
 } // namespace

@@ -3,86 +3,20 @@
 #include "launcher/LaunchState.h"
 #include "launcher/Messages.h"
 #include "splash/SplashIds.h"
-#include "splash/testdata/MessageBoxAnswer.h"
-#include "splash/testdata/SplashTestSupport.h"
+#include "splash/SplashTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace {
 
-// Enough steps of the pump for every pending message; a loop that needs more has lost
-// its message.
+// Bounds on the pump: enough for every pending message, so a loop that needs more
+// has lost its message.
 const int kMaxPumpSteps = 100000;
 const int kMaxScreenReads = 1000;
-
-const int kPictureWidth = 480;
-const int kPictureHeight = 350;
-const int kTemplateWidthDlu = 323;
-const int kTemplateHeightDlu = 213;
-
-std::string ProgramFolder()
-{
-    char path[MAX_PATH] = "";
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of('\\') + 1);
-}
-
-// A copy of this program that keeps only some of its resources, loaded as a data
-// file so that the splash can read its resources from it.
-class TrimmedModule
-{
-public:
-    struct Kept
-    {
-        WORD type;
-        WORD id;
-        WORD language;
-    };
-
-    explicit TrimmedModule(std::initializer_list<Kept> kept)
-    {
-        char folder[MAX_PATH] = "";
-        char self[MAX_PATH] = "";
-        GetTempPathA(MAX_PATH, folder);
-        GetTempFileNameA(folder, "spl", 0, path_);
-        GetModuleFileNameA(nullptr, self, MAX_PATH);
-        if (!CopyFileA(self, path_, FALSE))
-            return;
-        HANDLE update = BeginUpdateResourceA(path_, TRUE);
-        if (!update)
-            return;
-        for (const Kept& k : kept) {
-            HRSRC found = FindResourceExA(nullptr, MAKEINTRESOURCEA(k.type), MAKEINTRESOURCEA(k.id), k.language);
-            void* data = found ? LockResource(LoadResource(nullptr, found)) : nullptr;
-            if (data)
-                UpdateResourceA(update, MAKEINTRESOURCEA(k.type), MAKEINTRESOURCEA(k.id), k.language, data,
-                                SizeofResource(nullptr, found));
-        }
-        if (EndUpdateResourceA(update, FALSE))
-            module_ = LoadLibraryExA(path_, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    }
-    ~TrimmedModule()
-    {
-        if (module_)
-            FreeLibrary(module_);
-        DeleteFileA(path_);
-    }
-    TrimmedModule(const TrimmedModule&) = delete;
-    TrimmedModule& operator=(const TrimmedModule&) = delete;
-
-    HMODULE Module() const { return module_; }
-
-private:
-    char path_[MAX_PATH] = "";
-    HMODULE module_ = nullptr;
-};
-
-const WORD kGerman = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);
-const WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+const WORD kDialogType = 5;
 
 class SplashWindowTest : public ::testing::Test
 {
@@ -100,16 +34,13 @@ protected:
         g_bLaunched = 0;
         if (window_ && IsWindow(window_))
             DestroyWindow(window_);
-        for (int i = 0; i < kMaxPumpSteps && PeekMessageA(&message_, nullptr, 0, 0, PM_NOREMOVE); ++i)
-            PumpOneMessage();
         if (g_hSplashPalette)
             DeleteObject(g_hSplashPalette);
         g_hSplashPalette = nullptr;
         g_pSplashDib = nullptr;
-        g_hInstance = GetModuleHandleA(nullptr);
     }
 
-    // Runs the launcher's first loop; false when the pump ran out of steps first.
+    // The launcher's first loop; false when the pump ran out of steps first.
     static bool PumpUntilPainted()
     {
         for (int i = 0; i < kMaxPumpSteps && g_bSplashLoop; ++i)
@@ -122,229 +53,166 @@ protected:
         window_ = CreateSplashWindow();
         ASSERT_NE(nullptr, window_);
         ASSERT_TRUE(PumpUntilPainted());
+        palette_ = g_hSplashPalette;
+        dib_ = g_pSplashDib;
+    }
+
+    // Nothing the launcher or the user could notice has changed since CreateAndPaint.
+    void ExpectUnchanged(const char* after)
+    {
+        EXPECT_EQ(1, g_bLaunchWait) << after;
+        EXPECT_EQ(palette_, g_hSplashPalette) << after;
+        EXPECT_EQ(DWORD(OBJ_PAL), GetObjectType(palette_)) << after;
+        EXPECT_EQ(dib_, g_pSplashDib) << after;
+        EXPECT_TRUE(IsWindowVisible(window_)) << after;
     }
 
     HWND window_ = nullptr;
-    MSG message_;
+    HPALETTE palette_ = nullptr;
+    BITMAPINFOHEADER* dib_ = nullptr;
 };
 
-TEST_F(SplashWindowTest, IsCentredSizedToThePictureWithAOnePixelFrame)
+TEST_F(SplashWindowTest, IsCentredAndSizedToThePictureWithAOnePixelFrame)
 {
     window_ = CreateSplashWindow();
     ASSERT_NE(nullptr, window_);
+    EXPECT_EQ(1, g_bSplashLoop) << "nothing is painted before the first loop";
     RECT outer;
     RECT client;
     GetWindowRect(window_, &outer);
     GetClientRect(window_, &client);
-    EXPECT_EQ(kPictureWidth, client.right);
-    EXPECT_EQ(kPictureHeight, client.bottom);
-    EXPECT_EQ(kPictureWidth + 2, outer.right - outer.left);
-    EXPECT_EQ(kPictureHeight + 2, outer.bottom - outer.top);
-
+    EXPECT_EQ(480, client.right);
+    EXPECT_EQ(350, client.bottom);
+    EXPECT_EQ(482, outer.right - outer.left);
+    EXPECT_EQ(352, outer.bottom - outer.top);
     int screenWidth = GetSystemMetrics(SM_CXSCREEN);
     int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    EXPECT_EQ((screenWidth - 482) / 2, outer.left);
-    EXPECT_EQ((screenHeight - 352) / 2, outer.top);
-    if (screenWidth == 1024 && screenHeight == 768) {
-        EXPECT_EQ(271, outer.left);
-        EXPECT_EQ(208, outer.top);
-    }
-
-    EXPECT_TRUE(IsWindowVisible(window_));
+    EXPECT_EQ((screenWidth - 482) / 2, outer.left); // 271 on a 1024 by 768 screen
+    EXPECT_EQ((screenHeight - 352) / 2, outer.top); // 208
     EXPECT_EQ(0, GetWindowLongA(window_, GWL_EXSTYLE) & WS_EX_TOPMOST);
-    EXPECT_EQ(LONG(WS_POPUP | WS_BORDER), GetWindowLongA(window_, GWL_STYLE) & (WS_POPUP | WS_BORDER | WS_CAPTION));
     EXPECT_NE(0u, GetClassLongA(window_, GCL_HICON));
 }
 
-TEST_F(SplashWindowTest, FirstLoopEndsAtTheFirstPaintAndEveryPaintClearsTheFlag)
+TEST_F(SplashWindowTest, EveryPaintEndsTheFirstLoopAndTheScreenShowsThePicture)
 {
-    window_ = CreateSplashWindow();
-    ASSERT_NE(nullptr, window_);
-    EXPECT_EQ(1, g_bSplashLoop) << "nothing has been painted yet";
-    EXPECT_TRUE(PumpUntilPainted());
-    EXPECT_NE(nullptr, g_pSplashDib);
-    EXPECT_NE(nullptr, g_hSplashPalette);
-
+    CreateAndPaint();
     g_bSplashLoop = 1;
     InvalidateRect(window_, nullptr, FALSE);
     EXPECT_TRUE(PumpUntilPainted());
-}
 
-TEST_F(SplashWindowTest, TheScreenShowsThePictureInTheClientArea)
-{
-    CreateAndPaint();
-    POINT origin = {0, 0};
-    ClientToScreen(window_, &origin);
     // Windows of other programs on a shared display must not cover it.
     SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    POINT origin = {0, 0};
+    ClientToScreen(window_, &origin);
     const POINT points[] = {{0, 0}, {479, 0}, {0, 349}, {479, 349}, {240, 175}, {74, 65}, {150, 100}, {30, 320}};
     HDC screen = GetDC(nullptr);
-    auto screenShowsPicture = [&] {
-        for (const POINT& p : points) {
-            if (GetPixel(screen, origin.x + p.x, origin.y + p.y) != TrueColourDibPixel(g_pSplashDib, p.x, p.y))
-                return false;
-        }
-        return true;
+    auto mismatches = [&] {
+        int count = 0;
+        for (const POINT& p : points)
+            count += GetPixel(screen, origin.x + p.x, origin.y + p.y) != TrueColourDibPixel(g_pSplashDib, p.x, p.y);
+        return count;
     };
     // Painted pixels reach the display when the pump finds the queue empty, and the
-    // screen is read over another connection to the display, so the first reads may
-    // still see the window as it was before.
-    for (int i = 0; i < kMaxScreenReads && !screenShowsPicture(); ++i)
+    // screen is read over another connection, so the first reads may come too early.
+    for (int i = 0; i < kMaxScreenReads && mismatches() != 0; ++i)
         PumpOneMessage();
-    for (const POINT& p : points) {
-        EXPECT_EQ(TrueColourDibPixel(g_pSplashDib, p.x, p.y), GetPixel(screen, origin.x + p.x, origin.y + p.y))
-            << p.x << "," << p.y;
-    }
+    EXPECT_EQ(0, mismatches());
     ReleaseDC(nullptr, screen);
 }
 
-TEST_F(SplashWindowTest, FocusLossBeforeTheLaunchChangesNothing)
+TEST_F(SplashWindowTest, FocusLossEndsTheWaitOnlyAfterTheLaunch)
 {
     CreateAndPaint();
-    HPALETTE palette = g_hSplashPalette;
     EXPECT_EQ(TRUE, SplashDialogProc(window_, WM_KILLFOCUS, 0, 0));
-    EXPECT_EQ(1, g_bLaunchWait);
-    EXPECT_EQ(palette, g_hSplashPalette);
-    EXPECT_EQ(DWORD(OBJ_PAL), GetObjectType(palette));
-    EXPECT_TRUE(IsWindowVisible(window_));
-}
+    ExpectUnchanged("focus lost before the launch");
 
-TEST_F(SplashWindowTest, FocusLossAfterTheLaunchEndsTheWaitAndDeletesThePalette)
-{
-    CreateAndPaint();
-    HPALETTE palette = g_hSplashPalette;
-    BITMAPINFOHEADER* dib = g_pSplashDib;
-    g_bLaunched = 1;
-    EXPECT_EQ(TRUE, SplashDialogProc(window_, WM_KILLFOCUS, 0, 0));
-    EXPECT_EQ(0, g_bLaunchWait);
-    EXPECT_EQ(nullptr, g_hSplashPalette);
-    EXPECT_EQ(0u, GetObjectType(palette));
-    EXPECT_EQ(dib, g_pSplashDib) << "only the cancel command releases the picture";
-}
-
-TEST_F(SplashWindowTest, DestroyingTheFocusedSplashAfterTheLaunchEndsTheWait)
-{
-    CreateAndPaint();
+    // As after the launch: the focused splash is destroyed and so loses the focus.
     SetFocus(window_);
     ASSERT_EQ(window_, GetFocus());
     g_bLaunched = 1;
     DestroyWindow(window_);
     EXPECT_EQ(0, g_bLaunchWait);
+    EXPECT_EQ(nullptr, g_hSplashPalette);
+    EXPECT_EQ(0u, GetObjectType(palette_));
+    EXPECT_EQ(dib_, g_pSplashDib) << "only the cancel command releases the picture";
 }
 
-TEST_F(SplashWindowTest, CommandsOtherThanTheBareCancelAreAnsweredAndIgnored)
+TEST_F(SplashWindowTest, OnlyTheBareCancelCommandActs)
 {
     CreateAndPaint();
-    HPALETTE palette = g_hSplashPalette;
-    BITMAPINFOHEADER* dib = g_pSplashDib;
-    const WPARAM commands[] = {MAKEWPARAM(IDCANCEL, 1), MAKEWPARAM(IDCANCEL, BN_DOUBLECLICKED),
-                               MAKEWPARAM(IDCANCEL, 0x8000), IDOK, IDYES, 0};
-    for (WPARAM command : commands) {
+    for (WPARAM command : {MAKEWPARAM(IDCANCEL, 1), MAKEWPARAM(IDCANCEL, 0x8000), WPARAM(IDOK), WPARAM(0)}) {
         EXPECT_EQ(TRUE, SplashDialogProc(window_, WM_COMMAND, command, 0)) << command;
-        EXPECT_EQ(1, g_bLaunchWait) << command;
-        EXPECT_EQ(palette, g_hSplashPalette) << command;
-        EXPECT_EQ(dib, g_pSplashDib) << command;
-        EXPECT_TRUE(IsWindowVisible(window_)) << command;
+        ExpectUnchanged("a command other than IDCANCEL");
     }
-}
+    for (UINT message : {UINT(WM_USER), UINT(WM_TIMER), UINT(WM_KEYDOWN), UINT(WM_SYSCOMMAND)})
+        EXPECT_EQ(FALSE, SplashDialogProc(window_, message, 0, 0)) << message;
 
-TEST_F(SplashWindowTest, CancelEndsTheWaitAndReleasesPictureAndPalette)
-{
-    CreateAndPaint();
-    HPALETTE palette = g_hSplashPalette;
     EXPECT_EQ(TRUE, SplashDialogProc(window_, WM_COMMAND, IDCANCEL, 0));
     EXPECT_EQ(0, g_bLaunchWait);
     EXPECT_EQ(nullptr, g_hSplashPalette);
-    EXPECT_EQ(0u, GetObjectType(palette));
+    EXPECT_EQ(0u, GetObjectType(palette_));
     EXPECT_EQ(nullptr, g_pSplashDib);
-
     // A paint after the cancel draws nothing and still ends the first loop.
     g_bSplashLoop = 1;
     EXPECT_EQ(TRUE, SplashDialogProc(window_, WM_PAINT, 0, 0));
     EXPECT_EQ(0, g_bSplashLoop);
 }
 
-TEST_F(SplashWindowTest, OtherMessagesGoToTheDialogManager)
-{
-    CreateAndPaint();
-    const UINT messages[] = {WM_USER, WM_TIMER, WM_SETFOCUS, WM_KEYDOWN, WM_ERASEBKGND, WM_SYSCOMMAND};
-    for (UINT message : messages)
-        EXPECT_EQ(FALSE, SplashDialogProc(window_, message, 0, 0)) << message;
-}
-
 TEST_F(SplashWindowTest, CloseAnsweredNoKeepsEverything)
 {
     CreateAndPaint();
-    HPALETTE palette = g_hSplashPalette;
-    BITMAPINFOHEADER* dib = g_pSplashDib;
-    MessageBoxAnswer answer(IDNO);
-    // Sent through the dialog manager: its default close handling (a cancel) must not run.
+    HHOOK hook = AnswerNextMessageBox(IDNO);
+    // Through the dialog manager, whose own close handling (a cancel) must not run.
     SendMessageA(window_, WM_CLOSE, 0, 0);
-
-    const AnsweredBox& box = answer.Box();
-    ASSERT_TRUE(box.seen);
-    EXPECT_EQ(GetMessageText(kMsgSetupTitle), box.caption);
-    EXPECT_EQ(GetMessageText(kMsgConfirmCancel), box.text);
-    EXPECT_EQ(nullptr, box.owner);
-
-    EXPECT_TRUE(IsWindow(window_));
-    EXPECT_TRUE(IsWindowVisible(window_));
-    EXPECT_EQ(1, g_bLaunchWait);
-    EXPECT_EQ(palette, g_hSplashPalette);
-    EXPECT_EQ(DWORD(OBJ_PAL), GetObjectType(palette));
-    EXPECT_EQ(dib, g_pSplashDib);
+    UnhookWindowsHookEx(hook);
+    ASSERT_TRUE(g_answeredBox.seen);
+    EXPECT_EQ(GetMessageText(kMsgSetupTitle), g_answeredBox.caption);
+    EXPECT_EQ(GetMessageText(kMsgConfirmCancel), g_answeredBox.text);
+    ExpectUnchanged("No to the close confirmation");
 }
 
-TEST(SplashCloseConfirmation, YesEndsTheProcessWithZeroAndNoLetsItGoOn)
+TEST(SplashCloseConfirmation, YesEndsTheProcessWithZero)
 {
-    const struct
-    {
-        const char* answer;
-        DWORD exitCode;
-    } cases[] = {
-        {"yes", 0},
-        {"no", 3}, // the child's own code for "closing returned"
-    };
-    for (const auto& c : cases) {
-        std::string commandLine = "\"" + ProgramFolder() + "splash_close_child.exe\" " + c.answer;
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, std::string(path).find_last_of('\\') + 1);
+    for (const auto& c : {std::make_pair("yes", DWORD(0)), std::make_pair("no", DWORD(3))}) {
+        std::string commandLine = "\"" + folder + "splash_close_child.exe\" " + c.first;
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
         ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &process))
-            << commandLine;
+                                   &process));
         WaitForSingleObject(process.hProcess, INFINITE);
         DWORD exitCode = 0xFFFFFFFF;
         GetExitCodeProcess(process.hProcess, &exitCode);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
-        EXPECT_EQ(c.exitCode, exitCode) << c.answer;
+        EXPECT_EQ(c.second, exitCode) << c.first;
     }
 }
 
 TEST_F(SplashWindowTest, WithoutItsPictureTheSplashKeepsTheTemplateSizeAndPaintsNothing)
 {
-    TrimmedModule trimmed({{WORD(5), WORD(IDD_SPLASH), kGerman}});
-    ASSERT_NE(nullptr, trimmed.Module());
-    g_hInstance = trimmed.Module();
+    ResourceModule module({{kDialogType, IDD_SPLASH, kGerman, {}}});
+    ASSERT_NE(nullptr, module.Module());
+    g_hInstance = module.Module();
     CreateAndPaint();
     EXPECT_EQ(nullptr, g_pSplashDib);
     EXPECT_EQ(nullptr, g_hSplashPalette);
-
-    RECT templateSize = {0, 0, kTemplateWidthDlu, kTemplateHeightDlu};
+    RECT templateSize = {0, 0, 323, 213};
     MapDialogRect(window_, &templateSize);
     RECT client;
     GetClientRect(window_, &client);
     EXPECT_EQ(templateSize.right, client.right);
     EXPECT_EQ(templateSize.bottom, client.bottom);
-    EXPECT_GT(client.right, 0);
 }
 
 TEST_F(SplashWindowTest, WithoutItsDialogNeitherLoopRuns)
 {
-    TrimmedModule trimmed({{WORD(2), WORD(IDB_SPLASH), kEnglishUs}});
-    ASSERT_NE(nullptr, trimmed.Module());
-    g_hInstance = trimmed.Module();
+    ResourceModule module({});
+    ASSERT_NE(nullptr, module.Module());
+    g_hInstance = module.Module();
     EXPECT_EQ(nullptr, CreateSplashWindow());
     EXPECT_EQ(0, g_bSplashLoop);
     EXPECT_EQ(0, g_bLaunchWait);

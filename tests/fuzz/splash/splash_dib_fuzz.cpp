@@ -32,10 +32,11 @@ void FuzzBitmap(const uint8_t* data, size_t size)
     // memory: completion and normalization must then write nothing.
     if (!needsChange && (dib.size() != size || !std::equal(dib.begin(), dib.end(), data)))
         __builtin_trap();
-    if (!DibFitsIn(dib.data(), uint32_t(dib.size())))
+    // A bitmap that fits has its whole colour table inside, as a palette reads it.
+    DibHeader header;
+    if (!DibFitsIn(dib.data(), uint32_t(dib.size())) || !ReadDibHeader(dib.data(), uint32_t(dib.size()), header))
         return;
-    uint32_t count = DibPaletteColorCount(dib.data(), uint32_t(dib.size()));
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; i < (header.clrUsed & 0xFFFF); ++i) {
         uint8_t red, green, blue;
         if (!ReadDibColor(dib.data(), uint32_t(dib.size()), i, red, green, blue))
             __builtin_trap();
