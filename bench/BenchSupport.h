@@ -4,6 +4,7 @@
 #define BENCH_SUPPORT_H
 
 #include "archive/ArchiveEntry.h"
+#include "archive/ArchiveReader.h"
 
 #include <cstdint>
 #include <string>
@@ -101,10 +102,6 @@ struct RunReport {
 };
 
 void PrintRunReport(const RunReport& report);
-
-// ---------------------------------------------------------------------------------------
-
-#include "archive/ArchiveReader.h"
 
 template <class Visit>
 void ForEachEntry(const std::vector<LoadedArchive>& archives, uint32_t folderLength, Visit visit)
