@@ -3,7 +3,6 @@
 #include "splash/DibFormat.h"
 #include "splash/DibPalette.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -61,7 +60,7 @@ bool LiesInPrivateMemory(const void* address)
 
 BITMAPINFOHEADER* LoadDibResource(UINT resourceId, HMODULE module)
 {
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(resourceId), MAKEINTRESOURCEA(2));
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(resourceId), RT_BITMAP);
     if (!found)
         return nullptr;
     HGLOBAL loaded = LoadResource(module, found);
@@ -114,8 +113,8 @@ HPALETTE CreateDibPalette(const BITMAPINFOHEADER* dib)
     } else {
         UINT stock = GetPaletteEntries(static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), 0,
                                        kFullPaletteSize, entries);
-        // The default palette has only its static colours; the rest would be
-        // whatever the block held.
+        // The default palette has only its static colours; the other entries get
+        // colours near which a true-colour picture can still be shown with 256.
         for (uint32_t i = stock; i < kFullPaletteSize; ++i) {
             HalftoneColor(i - stock, entries[i].peRed, entries[i].peGreen, entries[i].peBlue);
             entries[i].peFlags = 0;

@@ -40,6 +40,7 @@ void OnInitDialog(HWND window)
     int width = OuterWidth(outer);
     int height = OuterHeight(outer);
     if (g_pSplashDib) {
+        // A picture stored top-down has a negative height.
         LONG rows = g_pSplashDib->biHeight < 0 ? -g_pSplashDib->biHeight : g_pSplashDib->biHeight;
         width = g_pSplashDib->biWidth + (OuterWidth(outer) - client.right);
         height = rows + (OuterHeight(outer) - client.bottom);
