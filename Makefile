@@ -39,7 +39,7 @@ demo: build
 fuzz: build-host
 	@scripts/fuzz.sh build/host $${FUZZ_SECONDS:-300}
 
-bench: configure
+bench: bootstrap
 	@if [ -x bench/run.sh ]; then bench/run.sh; else echo "no benchmarks yet"; fi
 
 clean:
