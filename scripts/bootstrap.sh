@@ -1,6 +1,8 @@
 #!/bin/bash
-# Installs every Debian package that the two build trees, the tests and the demo need.
+# Installs every Debian package that the two build trees, the tests and the demo need,
+# and any further packages named on the command line (the benchmarks add theirs).
 # Quick when everything is present; says exactly what to run when it lacks root.
+#   scripts/bootstrap.sh [PACKAGE...]
 set -eu
 
 packages=(
@@ -9,6 +11,7 @@ packages=(
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
   zlib1g-dev googletest
   wine wine32:i386 xvfb imagemagick
+  "$@"
 )
 
 missing=()
