@@ -2,6 +2,8 @@
 
 #include <io.h>
 #include <string.h>
+#include <string>
+#include <windows.h>
 
 namespace {
 
@@ -10,6 +12,16 @@ namespace {
 const char kBatchSpecialCharacters[] = " &|<>^();,=%!";
 
 const int kAccessRead = 4;
+
+// text in the OEM code page, when it comes back unchanged from there.
+bool ToExactOem(const char* text, WtString& oem)
+{
+    oem = text;
+    oem.CharToOemA();
+    WtString back = oem;
+    back.OemToCharA();
+    return back == text;
+}
 
 } // namespace
 
@@ -28,31 +40,69 @@ WtString QuoteBatchPath(const char* path)
     return quoted;
 }
 
+WtString OemScriptPath(const char* path)
+{
+    WtString oem;
+    if (ToExactOem(path, oem))
+        return oem;
+    // Short names are made of characters that every code page holds, but only what
+    // exists has one; the setup folder's own name and the entries' names need none.
+    const std::string whole(path);
+    for (size_t cut = whole.size(); cut != std::string::npos && cut > 0; cut = whole.rfind('\\', cut - 1)) {
+        WtString rest;
+        if (!ToExactOem(whole.c_str() + cut, rest))
+            continue;
+        char shortPart[MAX_PATH];
+        const DWORD length = GetShortPathNameA(whole.substr(0, cut).c_str(), shortPart, MAX_PATH);
+        WtString shortOem;
+        if (length > 0 && length < MAX_PATH && ToExactOem(shortPart, shortOem))
+            return shortOem + rest;
+    }
+    return WtString();
+}
+
 WtString ScriptOpening(const char* setupFolder)
 {
     WtString opening;
     WtString waitingProgram = WtString(setupFolder) + "lingerx";
-    if (_access(waitingProgram + ".exe", kAccessRead) == 0)
+    if (_access(waitingProgram + ".exe", kAccessRead) == 0) {
         opening = "cd \\\r\n";
-    else
-        // Guards a setup folder with a blank or a cmd.exe metacharacter in its path.
-        opening.Format("cd \\\r\n%s %%1\r\n", static_cast<const char*>(QuoteBatchPath(waitingProgram)));
+    } else {
+        // Guards a setup folder with a blank or a cmd.exe metacharacter in its path, and
+        // one that cmd.exe would misread in the OEM code page. Without an exact form the
+        // path goes in as the system delivered it.
+        WtString oemProgram = OemScriptPath(waitingProgram);
+        if (oemProgram.IsEmpty())
+            oemProgram = waitingProgram;
+        opening.Format("cd \\\r\n%s %%1\r\n", static_cast<const char*>(QuoteBatchPath(oemProgram)));
+    }
     return opening;
 }
 
+namespace {
+
+WtString PathLine(const char* command, const char* path)
+{
+    const WtString oemPath = OemScriptPath(path);
+    WtString line;
+    // Guards against deleting another file, one whose name cmd.exe would read instead.
+    if (oemPath.IsEmpty())
+        return line;
+    // Guards against a blank in the path making del remove other files.
+    line.Format("%s %s\r\n", command, static_cast<const char*>(QuoteBatchPath(oemPath)));
+    return line;
+}
+
+} // namespace
+
 WtString ScriptDeletionLine(const char* path)
 {
-    WtString line;
-    // Guards against a blank in the path making del remove other files.
-    line.Format("del %s\r\n", static_cast<const char*>(QuoteBatchPath(path)));
-    return line;
+    return PathLine("del", path);
 }
 
 WtString ScriptRemovalLine(const char* path)
 {
-    WtString line;
-    line.Format("rmdir %s\r\n", static_cast<const char*>(QuoteBatchPath(path)));
-    return line;
+    return PathLine("rmdir", path);
 }
 
 void WriteScriptLine(WtWriter& script, const WtString& line)

@@ -45,6 +45,42 @@ TEST(ScriptLines, QuoteOnlyThePath)
     EXPECT_STREQ(ScriptRemovalLine("C:\\My Temp\\KMGSetup0"), "rmdir \"C:\\My Temp\\KMGSetup0\"\r\n");
 }
 
+// cmd.exe reads the script in the OEM code page; both Western ones hold u-umlaut at 0x81
+// and have no euro sign.
+bool WesternOemCodePage()
+{
+    return GetOEMCP() == 437 || GetOEMCP() == 850;
+}
+
+TEST(OemScriptPath, ConvertsExactlyOrFallsBackToTheShortFormOfWhatExists)
+{
+    if (!WesternOemCodePage())
+        GTEST_SKIP() << "the cases are written for OEM code page 437 or 850; this system uses " << GetOEMCP();
+    EXPECT_STREQ(OemScriptPath("C:\\TEMP\\KMGSetup0\\Data\\intro.dat"), "C:\\TEMP\\KMGSetup0\\Data\\intro.dat");
+    EXPECT_STREQ(OemScriptPath("C:\\Users\\J\xfcrgen\\0.bat"), "C:\\Users\\J\x81rgen\\0.bat");
+
+    ScratchFolder scratch("oem-path");
+    const std::string euro = scratch.Path() + "Price \x80";
+    ASSERT_TRUE(CreateDirectoryA(euro.c_str(), nullptr));
+    const std::string tail = "\\KMGSetup0\\Data\\intro.dat";
+    const std::string inside = euro + tail;
+    const WtString oem = OemScriptPath(inside.c_str());
+    ASSERT_FALSE(oem.IsEmpty());
+    const std::string text = static_cast<const char*>(oem);
+    EXPECT_EQ(text.find('\x80'), std::string::npos) << text;
+    ASSERT_GT(text.size(), tail.size());
+    EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << text;
+    // Read back as cmd.exe reads it, it names the folder that exists.
+    WtString folder = WtString(text.substr(0, text.size() - tail.size()).c_str());
+    folder.OemToCharA();
+    EXPECT_TRUE(FolderExists(static_cast<const char*>(folder))) << text;
+
+    // Nothing of it exists, so there is no short form: no line rather than a misread one.
+    EXPECT_TRUE(OemScriptPath("Q:\\Price \x80\\x.dat").IsEmpty());
+    EXPECT_STREQ(ScriptDeletionLine("Q:\\Price \x80\\x.dat"), "");
+    EXPECT_STREQ(ScriptRemovalLine("Q:\\Price \x80"), "");
+}
+
 TEST(ScriptOpening, WaitsForTheSetupProgramUnlessLingerxIsAlreadyThere)
 {
     ScratchFolder scratch("opening");

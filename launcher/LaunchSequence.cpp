@@ -1,19 +1,22 @@
 #include "launcher/LaunchSequence.h"
 
 #include "archive/ExtractEntry.h"
+#include "launcher/AnsiPath.h"
 #include "launcher/CleanupScript.h"
 #include "launcher/DiskFree.h"
 #include "launcher/LaunchState.h"
 #include "launcher/Messages.h"
+#include "launcher/MultimediaTimer.h"
+#include "launcher/OwnedHandle.h"
 #include "launcher/PayloadArchives.h"
 #include "launcher/RunOutput.h"
+#include "launcher/SetupFolder.h"
 #include "launcher/UniqueName.h"
 #include "splash/Splash.h"
 #include "stream/WtFileStream.h"
 #include "string/WtString.h"
 
 #include <direct.h>
-#include <mmsystem.h>
 #include <new>
 #include <shellapi.h>
 
@@ -78,36 +81,21 @@ void ReportFailure(const RunFailure& failure)
     ShowBox(text);
 }
 
-// Closes the script; a failure to close is one more failure to write it.
-bool CloseScript(WtFileStream*& script)
-{
-    WtFileStream* closing = script;
-    script = nullptr;
-    try {
-        delete closing;
-        return true;
-    } catch (WtStreamException* exception) {
-        delete exception;
-    } catch (WtStreamException&) {
-    }
-    return false;
-}
-
-// Writes the cleanup script while it unpacks every present archive into setupFolder.
-// Returns true with the script complete and closed; on failure, fills failure and
-// returns with the script closed and output holding everything written so far.
-bool UnpackPayload(const WtString& scriptPath, const WtString& setupFolder,
+// Writes the cleanup script into scriptFile while it unpacks every present archive into
+// setupFolder. Returns true with the script complete and closed; on failure, fills
+// failure and returns with the script closed and output holding everything written so far.
+bool UnpackPayload(OwnedHandle& scriptFile, const WtString& scriptPath, const WtString& setupFolder,
                    const PayloadArchive (&archives)[kPayloadArchiveCount], RunOutput& output,
                    RunFailure& failure)
 {
-    WtFileStream* script = nullptr;
+    // The stream only borrows the handle, so that the close below can be checked.
+    WtFileStream script(scriptFile.Get());
     // The file being written and the entry being unpacked, to say what failed.
     WtString writing = scriptPath;
     WtString unpacking;
     bool entryDamaged = false;
     try {
-        script = new WtFileStream(scriptPath, WtFileStream::OpenCreate | WtFileStream::AccessWrite);
-        WriteScriptLine(*script, ScriptOpening(setupFolder));
+        WriteScriptLine(script, ScriptOpening(setupFolder));
 
         for (const PayloadArchive& archive : archives) {
             if (!archive.base)
@@ -128,7 +116,7 @@ bool UnpackPayload(const WtString& scriptPath, const WtString& setupFolder,
                 }
                 writing = scriptPath;
                 unpacking = WtString();
-                WriteScriptLine(*script, ScriptDeletionLine(outputPath));
+                WriteScriptLine(script, ScriptDeletionLine(outputPath));
             }
             if (entryDamaged)
                 break;
@@ -136,9 +124,10 @@ bool UnpackPayload(const WtString& scriptPath, const WtString& setupFolder,
 
         if (!entryDamaged) {
             for (const WtString& folder : output.Folders())
-                WriteScriptLine(*script, ScriptRemovalLine(folder));
-            WriteScriptLine(*script, ScriptDeletionLine(scriptPath));
-            if (CloseScript(script))
+                WriteScriptLine(script, ScriptRemovalLine(folder));
+            WriteScriptLine(script, ScriptDeletionLine(scriptPath));
+            // A failure to close is one more failure to write the script.
+            if (scriptFile.Close())
                 return true;
         }
     } catch (WtStreamException* exception) {
@@ -151,7 +140,7 @@ bool UnpackPayload(const WtString& scriptPath, const WtString& setupFolder,
         entryDamaged = !unpacking.IsEmpty();
     }
 
-    CloseScript(script);
+    scriptFile.Close();
     if (entryDamaged)
         failure = { FailureText::UnpackFailed, unpacking };
     else
@@ -159,10 +148,19 @@ bool UnpackPayload(const WtString& scriptPath, const WtString& setupFolder,
     return false;
 }
 
+// The failure when ClaimUniqueName made nothing of pattern in tempPath: no free name, or
+// the last name that could not be created.
+RunFailure NoNameFailure(const char* tempPath, const WtString& lastRefused)
+{
+    if (lastRefused.IsEmpty())
+        return { FailureText::NoFreeName, WtString(tempPath) };
+    return { FailureText::WriteFailed, lastRefused };
+}
+
 // The record the shell expects from a 32-bit caller.
 static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "SHELLEXECUTEINFOA has the 32-bit layout");
 
-void LaunchSetupProgram(const WtString& parameters)
+bool LaunchSetupProgram(const WtString& parameters)
 {
     g_bLaunched = 1;
     SHELLEXECUTEINFOA execute;
@@ -177,13 +175,13 @@ void LaunchSetupProgram(const WtString& parameters)
     execute.lpDirectory = nullptr;
     execute.nShow = SW_SHOW;
     execute.hInstApp = nullptr;
-    ShellExecuteExA(&execute);
+    return ShellExecuteExA(&execute) != FALSE;
 }
 
 void WaitForSetupToTakeOver()
 {
-    DWORD start = timeGetTime();
-    while (g_bLaunchWait && !LaunchWaitOver(start, timeGetTime()))
+    DWORD start = TimerMilliseconds();
+    while (g_bLaunchWait && !LaunchWaitOver(start, TimerMilliseconds()))
         PumpOneMessage();
 }
 
@@ -205,7 +203,9 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine)
     ShowSplashUntilPainted();
 
     char tempPath[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, tempPath);
+    // Guards a temporary folder whose name has characters outside the ANSI code page:
+    // its short form still names it.
+    GetUsableTempPath(tempPath, MAX_PATH);
     if (tempPath[1] != ':' || tempPath[2] != '\\')
         lstrcpyA(tempPath, kFallbackTempPath);
     const char drive[3] = { tempPath[0], ':', '\0' };
@@ -221,11 +221,46 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine)
 
     // Guards against a percent sign in the temporary path being read as a conversion.
     const WtString tempPattern = EscapeForFormat(tempPath);
-    const WtString scriptPath = MakeUniqueName(tempPattern + kScriptPattern);
-    WtString setupFolder = MakeUniqueName(tempPattern + kSetupFolderPattern);
+    RunOutput output;
+    WtString lastRefused;
+
+    // Guards against writing through a file or link that appeared under the name after
+    // the probe: the script is only ever a file this run created.
+    OwnedHandle scriptFile;
+    const WtString scriptPath = ClaimUniqueName(
+        tempPattern + kScriptPattern,
+        [&](const WtString& name) {
+            scriptFile = OwnedHandle(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+            return scriptFile.IsValid();
+        },
+        lastRefused);
     // Guards against unpacking into the root of the drive when no free name was found.
-    if (scriptPath.IsEmpty() || setupFolder.IsEmpty()) {
-        ReportFailure({ FailureText::NoFreeName, WtString(tempPath) });
+    if (scriptPath.IsEmpty()) {
+        ReportFailure(NoNameFailure(tempPath, lastRefused));
+        return kExitUnpackFailed;
+    }
+
+    WtString setupFolder;
+    if (RunsElevated()) {
+        // Guards the elevated setup program against files that the user's other
+        // processes put or change in its folder; the folder is the run's and goes last.
+        SetupFolderSecurity security;
+        if (security.Attributes())
+            setupFolder = CreateSetupFolder(tempPattern + kSetupFolderPattern, security.Attributes(),
+                                            CreateDirectoryA, lastRefused);
+        else
+            lastRefused = tempPath; // without its descriptor no folder is made at all
+        if (!setupFolder.IsEmpty())
+            output.Folders().AddHead(setupFolder);
+    } else {
+        setupFolder = MakeUniqueName(tempPattern + kSetupFolderPattern);
+        lastRefused = WtString();
+    }
+    if (setupFolder.IsEmpty()) {
+        scriptFile.Close();
+        output.RemoveAll(scriptPath);
+        ReportFailure(NoNameFailure(tempPath, lastRefused));
         return kExitUnpackFailed;
     }
     setupFolder += '\\';
@@ -234,14 +269,15 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine)
     LocatePayloadArchives(g_hInstance, archives);
     // Guards against a damaged directory: checked as a whole before anything is written.
     if (const PayloadArchive* damaged = FindDamagedArchive(archives, setupFolder.GetLength())) {
+        scriptFile.Close();
+        output.RemoveAll(scriptPath);
         ReportFailure({ FailureText::UnpackFailed, WtString(damaged->name) });
         return kExitUnpackFailed;
     }
 
-    RunOutput output;
     RunFailure failure;
     // Guards against a failed run leaving a half-unpacked setup and its script behind.
-    if (!UnpackPayload(scriptPath, setupFolder, archives, output, failure)) {
+    if (!UnpackPayload(scriptFile, scriptPath, setupFolder, archives, output, failure)) {
         output.RemoveAll(scriptPath);
         ReportFailure(failure);
         return kExitUnpackFailed;
@@ -249,12 +285,22 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine)
 
     _chdir(setupFolder);
     char modulePath[MAX_PATH] = {};
-    GetModuleFileNameA(g_hInstance, modulePath, MAX_PATH);
+    // Guards a launcher in a folder whose name has characters outside the ANSI code
+    // page: the setup program could not open it by that name.
+    GetUsableModulePath(g_hInstance, modulePath, MAX_PATH);
     WtString parameters;
     parameters.Format(kSetupCommandLine, modulePath, static_cast<const char*>(scriptPath),
                       commandLine);
 
-    LaunchSetupProgram(parameters);
+    if (!LaunchSetupProgram(parameters)) {
+        // Guards against reporting a run as done when nobody will run its cleanup; the
+        // shell has already said why the program did not start. The folder stops being
+        // current so that it can go.
+        _chdir(tempPath);
+        output.RemoveAll(scriptPath);
+        DestroyWindow(g_hSplash);
+        return kExitUnpackFailed;
+    }
     DestroyWindow(g_hSplash);
     WaitForSetupToTakeOver();
     return kExitLaunched;

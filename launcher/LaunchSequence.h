@@ -9,7 +9,8 @@
 // Exit codes of the process.
 const int kExitLaunched = 0;      // setup started, a running setup raised, or the user quit
 const int kExitLowDiskSpace = 1;  // the temporary drive has less than 10 MiB free
-const int kExitUnpackFailed = 2;  // the payload could not be unpacked; nothing is left behind
+const int kExitUnpackFailed = 2;  // the payload could not be unpacked, or the setup program not
+                                  // started; nothing is left behind
 
 // Main window of a setup that is already running, in every language.
 extern const char kRunningSetupClass[];

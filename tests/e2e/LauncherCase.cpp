@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
+#include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
+
+const char kAnyBoxCaption[] = "*";
 
 namespace {
 
@@ -92,6 +96,7 @@ struct BoxSearch {
     DWORD processId;
     const std::string* title;
     HWND found;
+    std::string caption;
 };
 
 BOOL CALLBACK FindBox(HWND window, LPARAM parameter)
@@ -103,8 +108,9 @@ BOOL CALLBACK FindBox(HWND window, LPARAM parameter)
     char title[256];
     if (owner == search.processId && IsWindowVisible(window) && GetClassNameA(window, className, sizeof className) &&
         lstrcmpA(className, "#32770") == 0 && GetWindowTextA(window, title, sizeof title) &&
-        *search.title == title) {
+        (*search.title == kAnyBoxCaption || *search.title == title)) {
         search.found = window;
+        search.caption = title;
         return FALSE;
     }
     return TRUE;
@@ -125,19 +131,31 @@ class ChildEnvironment {
 public:
     void Set(const char* name, const std::string& value)
     {
-        char old[4096];
-        DWORD length = GetEnvironmentVariableA(name, old, sizeof old);
-        saved.emplace_back(name, length ? std::string(old, length) : std::string(), length != 0);
-        SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
+        Set(std::wstring(name, name + std::strlen(name)), Widen(value));
+    }
+    void Set(const std::wstring& name, const std::wstring& value)
+    {
+        wchar_t old[4096];
+        DWORD length = GetEnvironmentVariableW(name.c_str(), old, 4096);
+        saved.emplace_back(name, length ? std::wstring(old, length) : std::wstring(), length != 0);
+        SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
     }
     ~ChildEnvironment()
     {
         for (auto it = saved.rbegin(); it != saved.rend(); ++it)
-            SetEnvironmentVariableA(std::get<0>(*it).c_str(), std::get<2>(*it) ? std::get<1>(*it).c_str() : nullptr);
+            SetEnvironmentVariableW(std::get<0>(*it).c_str(), std::get<2>(*it) ? std::get<1>(*it).c_str() : nullptr);
     }
 
 private:
-    std::vector<std::tuple<std::string, std::string, bool>> saved;
+    static std::wstring Widen(const std::string& text)
+    {
+        std::wstring wide(text.size() + 1, L'\0');
+        int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], static_cast<int>(wide.size()));
+        wide.resize(length > 0 ? length - 1 : 0);
+        return wide;
+    }
+
+    std::vector<std::tuple<std::wstring, std::wstring, bool>> saved;
 };
 
 } // namespace
@@ -234,8 +252,13 @@ RunResult LauncherCase::Run(const std::string& arguments, bool exitAtOnce, const
     RunResult result;
     DeleteFileA(reportPath.c_str());
     ChildEnvironment environment;
-    environment.Set("TEMP", tempPath);
-    environment.Set("TMP", tempPath);
+    if (wideTempPath.empty()) {
+        environment.Set("TEMP", tempPath);
+        environment.Set("TMP", tempPath);
+    } else {
+        environment.Set(L"TEMP", wideTempPath);
+        environment.Set(L"TMP", wideTempPath);
+    }
     environment.Set("KM_STANDIN_REPORT", reportPath);
     environment.Set("KM_STANDIN_INSTALL_DIR", installFolder);
     environment.Set("KM_STANDIN_EXIT_AT_ONCE", exitAtOnce ? "1" : "");
@@ -246,25 +269,39 @@ RunResult LauncherCase::Run(const std::string& arguments, bool exitAtOnce, const
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(launcherPath.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, root.c_str(),
-                        &startup, &process))
+    std::unique_ptr<FileCreationWatch> watch;
+    if (creationHook) {
+        watch.reset(new FileCreationWatch(creationHook));
+        if (!watch->Start(launcherPath.c_str(), line.data(), root.c_str(), process))
+            return result;
+    } else if (!CreateProcessA(launcherPath.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, root.c_str(),
+                               &startup, &process)) {
         return result;
+    }
     CloseHandle(process.hThread);
 
     // Messages are pumped while waiting: the launcher may restore a window of this thread.
     DWORD waited = 0;
     for (;;) {
-        DWORD wait = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, kPollMilliseconds, QS_ALLINPUT);
-        if (wait == WAIT_OBJECT_0)
+        DWORD wait;
+        if (watch)
+            wait = watch->Pump(kPollMilliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+        else
+            wait = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, kPollMilliseconds, QS_ALLINPUT);
+        if (wait == WAIT_OBJECT_0) {
+            // The debugged program has gone once its last event is answered.
+            if (watch)
+                WaitForSingleObject(process.hProcess, kRunBoundMilliseconds);
             break;
+        }
         PumpMessages();
         if (!boxTitle.empty() && result.box.title.empty()) {
-            BoxSearch search = { process.dwProcessId, &boxTitle, nullptr };
+            BoxSearch search = { process.dwProcessId, &boxTitle, nullptr, std::string() };
             EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
             if (search.found) {
                 char text[2048] = "";
                 GetWindowTextA(GetDlgItem(search.found, kMessageBoxTextId), text, sizeof text);
-                result.box = { boxTitle, text };
+                result.box = { search.caption, text };
                 PostMessageA(search.found, WM_COMMAND, IDOK, 0);
             }
         }

@@ -4,6 +4,8 @@
 #ifndef TESTS_E2E_LAUNCHERCASE_H
 #define TESTS_E2E_LAUNCHERCASE_H
 
+#include "tests/e2e/FileCreationWatch.h"
+
 #include <map>
 #include <string>
 #include <utility>
@@ -21,6 +23,9 @@ std::string ReadFileBytes(const std::string& path);
 // Relative paths of every file and folder below folder (which ends with a backslash),
 // folders with a trailing backslash.
 std::vector<std::string> ListTree(const std::string& folder);
+
+// The caption to pass to Run for a box of any caption (the shell's own, for one).
+extern const char kAnyBoxCaption[];
 
 // What a message box of the launcher said; empty text when none was shown.
 struct BoxSeen {
@@ -55,6 +60,12 @@ public:
     // The launcher's temporary directory: a path of a drive of its own, such as "K:\".
     void SetTempPath(const std::string& path) { tempPath = path; }
 
+    // The launcher's temporary directory as a Unicode path, for names that the ANSI code
+    // page cannot hold; TempPath() then stays what the test gave for its own checks.
+    void SetWideTempPath(const std::wstring& path) { wideTempPath = path; }
+    // Runs the launcher under a FileCreationWatch with this hook.
+    void WatchFileCreation(FileCreationHook hook) { creationHook = std::move(hook); }
+
     // The stand-ins built beside the tests.
     static std::string BuiltProgram(const char* fileName);
 
@@ -64,7 +75,8 @@ public:
     // Runs the launcher with arguments appended to its quoted path and waits until it has
     // ended and, when it started one, the stand-in setup program and the cleanup it
     // handed to cmd.exe. exitAtOnce makes the stand-in only report, without installing or
-    // running the script. boxTitle: a message box of that caption is read and answered.
+    // running the script. boxTitle: a message box of that caption (or of any caption, with
+    // kAnyBoxCaption) is read and answered.
     RunResult Run(const std::string& arguments, bool exitAtOnce, const std::string& boxTitle = std::string());
 
     // Runs the cleanup script the way the setup program does and waits for it.
@@ -76,6 +88,8 @@ private:
     std::string installFolder;
     std::string reportPath;
     std::string launcherPath;
+    std::wstring wideTempPath;
+    FileCreationHook creationHook;
 };
 
 #endif

@@ -1,0 +1,212 @@
+#include "launcher/SetupFolder.h"
+
+#include "launcher/LauncherTestSupport.h"
+#include "launcher/UniqueName.h"
+
+#include <gtest/gtest.h>
+
+#include <sddl.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+const DWORD kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
+                           FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+const DWORD kReadAndExecute = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
+const BYTE kInheritedByAll = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+
+struct AllowedEntry {
+    WELL_KNOWN_SID_TYPE who; // WinNullSid for a SID that is none of the three below
+    DWORD rights;
+    BYTE flags;
+};
+
+WELL_KNOWN_SID_TYPE WhoIs(PSID sid)
+{
+    for (WELL_KNOWN_SID_TYPE known : { WinLocalSystemSid, WinBuiltinAdministratorsSid, WinWorldSid }) {
+        if (IsWellKnownSid(sid, known))
+            return known;
+    }
+    return WinNullSid;
+}
+
+// What a creation call received: the path, the descriptor in SDDL and its DACL entries.
+struct CreationSeen {
+    std::string path;
+    bool hasDescriptor = false;
+    bool protectedDacl = false;
+    bool onlyAllowEntries = true;
+    std::vector<AllowedEntry> entries;
+    std::string sddl;
+};
+
+std::vector<CreationSeen> g_seen;
+// What the next creation call finds already at its path: nothing, a folder holding a
+// file, a file, or a read-only file, put there after the name was probed.
+enum class Planted { Nothing, FolderWithFile, File, ReadOnlyFile };
+Planted g_plantOnFirstCall = Planted::Nothing;
+const char kPlantedText[] = "somebody else's";
+
+CreationSeen Describe(LPCSTR path, LPSECURITY_ATTRIBUTES security)
+{
+    CreationSeen seen;
+    seen.path = path;
+    if (!security || !security->lpSecurityDescriptor)
+        return seen;
+    PSECURITY_DESCRIPTOR descriptor = security->lpSecurityDescriptor;
+    seen.hasDescriptor = true;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    seen.protectedDacl = (control & SE_DACL_PROTECTED) != 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    for (DWORD index = 0; present && dacl && index < dacl->AceCount; ++index) {
+        void* entry = nullptr;
+        GetAce(dacl, index, &entry);
+        const ACE_HEADER* header = static_cast<const ACE_HEADER*>(entry);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            seen.onlyAllowEntries = false;
+            continue;
+        }
+        const ACCESS_ALLOWED_ACE* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        seen.entries.push_back({ WhoIs(const_cast<DWORD*>(&allowed->SidStart)), allowed->Mask, header->AceFlags });
+    }
+    char* text = nullptr;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &text, nullptr)) {
+        seen.sddl = text;
+        LocalFree(text);
+    }
+    return seen;
+}
+
+void Plant(const std::string& path, Planted what)
+{
+    switch (what) {
+    case Planted::Nothing:
+        break;
+    case Planted::FolderWithFile:
+        CreateDirectoryA(path.c_str(), nullptr);
+        WriteTextFile(path + "\\inside.txt", kPlantedText);
+        break;
+    case Planted::File:
+        WriteTextFile(path, kPlantedText);
+        break;
+    case Planted::ReadOnlyFile:
+        WriteTextFile(path, kPlantedText);
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+        break;
+    }
+}
+
+BOOL WINAPI RecordingCreate(LPCSTR path, LPSECURITY_ATTRIBUTES security)
+{
+    g_seen.push_back(Describe(path, security));
+    if (g_seen.size() == 1)
+        Plant(path, g_plantOnFirstCall);
+    return CreateDirectoryA(path, security);
+}
+
+BOOL WINAPI RefusingCreate(LPCSTR path, LPSECURITY_ATTRIBUTES)
+{
+    g_seen.push_back(CreationSeen());
+    g_seen.back().path = path;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+class CreateSetupFolderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_seen.clear();
+        g_plantOnFirstCall = Planted::Nothing;
+    }
+
+    WtString Create(CreateFolderFunction create, WtString& lastTried)
+    {
+        return CreateSetupFolder((scratch.Path() + "KMGSetup%d").c_str(), security.Attributes(), create, lastTried);
+    }
+
+    ScratchFolder scratch{ "setup-folder" };
+    SetupFolderSecurity security;
+};
+
+TEST_F(CreateSetupFolderTest, CreationCallReceivesTheProtectedDescriptor)
+{
+    WtString lastTried;
+    const WtString folder = Create(RecordingCreate, lastTried);
+
+    EXPECT_STREQ(folder, (scratch.Path() + "KMGSetup0").c_str());
+    EXPECT_TRUE(FolderExists(static_cast<const char*>(folder)));
+    ASSERT_EQ(g_seen.size(), 1u);
+    const CreationSeen& seen = g_seen[0];
+    std::cout << "descriptor passed to the folder creation: " << seen.sddl << std::endl;
+    ASSERT_TRUE(seen.hasDescriptor);
+    EXPECT_TRUE(seen.protectedDacl) << "the temporary folder's entries would be inherited";
+    EXPECT_TRUE(seen.onlyAllowEntries);
+    bool systemFull = false, administratorsFull = false, everybodyReads = false;
+    for (const AllowedEntry& entry : seen.entries) {
+        EXPECT_EQ(entry.flags & kInheritedByAll, kInheritedByAll) << entry.who;
+        const bool full = (entry.rights & FILE_ALL_ACCESS) == FILE_ALL_ACCESS;
+        systemFull |= entry.who == WinLocalSystemSid && full;
+        administratorsFull |= entry.who == WinBuiltinAdministratorsSid && full;
+        everybodyReads |= entry.who == WinWorldSid && (entry.rights & kReadAndExecute) == kReadAndExecute;
+        if (entry.who != WinLocalSystemSid && entry.who != WinBuiltinAdministratorsSid) {
+            EXPECT_EQ(entry.rights & kWriteRights, 0u) << "entry " << entry.who << " lets others write";
+        }
+    }
+    EXPECT_TRUE(systemFull);
+    EXPECT_TRUE(administratorsFull);
+    EXPECT_TRUE(everybodyReads);
+}
+
+TEST_F(CreateSetupFolderTest, WhatTookTheNameAfterTheProbeIsNeitherUsedNorTouched)
+{
+    for (Planted planted : { Planted::FolderWithFile, Planted::File, Planted::ReadOnlyFile }) {
+        SetUp();
+        g_plantOnFirstCall = planted;
+        const std::string taken = scratch.Path() + "KMGSetup0";
+        WtString lastTried;
+        const WtString folder = Create(RecordingCreate, lastTried);
+
+        ASSERT_EQ(g_seen.size(), 2u) << static_cast<int>(planted);
+        EXPECT_EQ(g_seen[0].path, taken);
+        EXPECT_STRNE(folder, taken.c_str());
+        EXPECT_STREQ(folder, g_seen[1].path.c_str());
+        EXPECT_TRUE(FolderExists(static_cast<const char*>(folder)));
+        if (planted == Planted::FolderWithFile) {
+            EXPECT_EQ(GetFileAttributesA((taken + "\\inside.txt").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+        } else {
+            EXPECT_TRUE(FileExists(taken));
+            EXPECT_EQ((GetFileAttributesA(taken.c_str()) & FILE_ATTRIBUTE_READONLY) != 0,
+                      planted == Planted::ReadOnlyFile);
+        }
+        RemoveTree(taken);
+        RemoveTree(static_cast<const char*>(folder));
+    }
+}
+
+TEST_F(CreateSetupFolderTest, GivesUpAfterAsManyFailedCreationsAsProbes)
+{
+    WtString lastTried;
+    EXPECT_TRUE(Create(RefusingCreate, lastTried).IsEmpty());
+    EXPECT_EQ(g_seen.size(), static_cast<size_t>(kUniqueNameAttempts));
+    EXPECT_STREQ(lastTried, g_seen.back().path.c_str());
+}
+
+TEST_F(CreateSetupFolderTest, NoFreeNameLeavesNothingTried)
+{
+    WtString lastTried = "stale";
+    // "<number>\.." names the scratch folder itself, whatever the number.
+    const WtString folder = CreateSetupFolder((scratch.Path() + "%d\\..").c_str(), security.Attributes(),
+                                              RecordingCreate, lastTried);
+    EXPECT_TRUE(folder.IsEmpty());
+    EXPECT_TRUE(lastTried.IsEmpty());
+    EXPECT_TRUE(g_seen.empty());
+}
+
+} // namespace
