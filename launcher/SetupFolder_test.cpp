@@ -42,9 +42,8 @@ struct CreationSeen {
 };
 
 std::vector<CreationSeen> g_seen;
-// What the next creation call finds already at its path: nothing, a folder holding a
-// file, a file, or a read-only file, put there after the name was probed.
-enum class Planted { Nothing, FolderWithFile, File, ReadOnlyFile };
+// What the first creation call finds at its path, put there after the name was probed.
+enum class Planted { Nothing, FolderWithFile, File };
 Planted g_plantOnFirstCall = Planted::Nothing;
 const char kPlantedText[] = "somebody else's";
 
@@ -94,10 +93,6 @@ void Plant(const std::string& path, Planted what)
         break;
     case Planted::File:
         WriteTextFile(path, kPlantedText);
-        break;
-    case Planted::ReadOnlyFile:
-        WriteTextFile(path, kPlantedText);
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
         break;
     }
 }
@@ -166,7 +161,7 @@ TEST_F(CreateSetupFolderTest, CreationCallReceivesTheProtectedDescriptor)
 
 TEST_F(CreateSetupFolderTest, WhatTookTheNameAfterTheProbeIsNeitherUsedNorTouched)
 {
-    for (Planted planted : { Planted::FolderWithFile, Planted::File, Planted::ReadOnlyFile }) {
+    for (Planted planted : { Planted::FolderWithFile, Planted::File }) {
         SetUp();
         g_plantOnFirstCall = planted;
         const std::string taken = scratch.Path() + "KMGSetup0";
@@ -178,13 +173,8 @@ TEST_F(CreateSetupFolderTest, WhatTookTheNameAfterTheProbeIsNeitherUsedNorTouche
         EXPECT_STRNE(folder, taken.c_str());
         EXPECT_STREQ(folder, g_seen[1].path.c_str());
         EXPECT_TRUE(FolderExists(static_cast<const char*>(folder)));
-        if (planted == Planted::FolderWithFile) {
-            EXPECT_EQ(GetFileAttributesA((taken + "\\inside.txt").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
-        } else {
-            EXPECT_TRUE(FileExists(taken));
-            EXPECT_EQ((GetFileAttributesA(taken.c_str()) & FILE_ATTRIBUTE_READONLY) != 0,
-                      planted == Planted::ReadOnlyFile);
-        }
+        const std::string plantedFile = planted == Planted::File ? taken : taken + "\\inside.txt";
+        EXPECT_TRUE(FileExists(plantedFile));
         RemoveTree(taken);
         RemoveTree(static_cast<const char*>(folder));
     }
@@ -196,17 +186,6 @@ TEST_F(CreateSetupFolderTest, GivesUpAfterAsManyFailedCreationsAsProbes)
     EXPECT_TRUE(Create(RefusingCreate, lastTried).IsEmpty());
     EXPECT_EQ(g_seen.size(), static_cast<size_t>(kUniqueNameAttempts));
     EXPECT_STREQ(lastTried, g_seen.back().path.c_str());
-}
-
-TEST_F(CreateSetupFolderTest, NoFreeNameLeavesNothingTried)
-{
-    WtString lastTried = "stale";
-    // "<number>\.." names the scratch folder itself, whatever the number.
-    const WtString folder = CreateSetupFolder((scratch.Path() + "%d\\..").c_str(), security.Attributes(),
-                                              RecordingCreate, lastTried);
-    EXPECT_TRUE(folder.IsEmpty());
-    EXPECT_TRUE(lastTried.IsEmpty());
-    EXPECT_TRUE(g_seen.empty());
 }
 
 } // namespace
