@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
 #include <sddl.h>
 #include <string>
 #include <vector>
@@ -113,6 +114,31 @@ BOOL WINAPI RefusingCreate(LPCSTR path, LPSECURITY_ATTRIBUTES)
     return FALSE;
 }
 
+// The DACL of an existing file or folder in SDDL, as the system reads it back.
+std::string ReadBackDacl(const char* path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL dacl = nullptr;
+    if (GetNamedSecurityInfoA(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor) != ERROR_SUCCESS)
+        return "(unreadable)";
+    char* text = nullptr;
+    std::string sddl = "(unconvertible)";
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &text, nullptr)) {
+        sddl = text;
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    return sddl;
+}
+
+bool RunsUnderWine()
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 class CreateSetupFolderTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -157,6 +183,15 @@ TEST_F(CreateSetupFolderTest, CreationCallReceivesTheProtectedDescriptor)
     EXPECT_TRUE(systemFull);
     EXPECT_TRUE(administratorsFull);
     EXPECT_TRUE(everybodyReads);
+
+    // Wine makes a file's descriptor up from its Unix mode and cannot return the one that
+    // was set; Windows returns it as it is.
+    const std::string readBack = ReadBackDacl(folder);
+    std::cout << "descriptor read back from the folder: " << readBack << std::endl;
+    if (RunsUnderWine())
+        std::cout << "(Wine derives it from the folder's Unix mode; the creation call above is what counts)" << std::endl;
+    else
+        EXPECT_EQ(readBack, seen.sddl);
 }
 
 TEST_F(CreateSetupFolderTest, WhatTookTheNameAfterTheProbeIsNeitherUsedNorTouched)
