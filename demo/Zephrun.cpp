@@ -111,6 +111,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     report.Add("ProcessId", std::to_string(GetCurrentProcessId()));
     report.Add("StartUnixMs", std::to_string(startMilliseconds));
     report.Add("CurrentDirectory", CurrentFolder());
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    report.Add("Program", program);
     SetupCommandLine parsed;
     bool usable = ParseSetupCommandLine(arguments, parsed);
     if (usable) {

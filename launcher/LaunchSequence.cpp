@@ -160,7 +160,7 @@ RunFailure NoNameFailure(const char* tempPath, const WtString& lastRefused)
 // The record the shell expects from a 32-bit caller.
 static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "SHELLEXECUTEINFOA has the 32-bit layout");
 
-bool LaunchSetupProgram(const WtString& parameters)
+bool LaunchSetupProgram(const WtString& setupFolder, const WtString& parameters)
 {
     g_bLaunched = 1;
     SHELLEXECUTEINFOA execute;
@@ -169,8 +169,10 @@ bool LaunchSetupProgram(const WtString& parameters)
     execute.fMask = 0;
     execute.hwnd = nullptr;
     execute.lpVerb = kSetupProgramVerb;
-    // Relative on purpose: found in the current directory, the setup folder.
-    execute.lpFile = kSetupProgram;
+    // By its full path in the setup folder: a relative name is looked up beside the
+    // launcher first, where a planted program would run with the launcher's rights.
+    WtString program = setupFolder + kSetupProgram;
+    execute.lpFile = program;
     execute.lpParameters = parameters;
     execute.lpDirectory = nullptr;
     execute.nShow = SW_SHOW;
@@ -292,7 +294,7 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine)
     parameters.Format(kSetupCommandLine, modulePath, static_cast<const char*>(scriptPath),
                       commandLine);
 
-    if (!LaunchSetupProgram(parameters)) {
+    if (!LaunchSetupProgram(setupFolder, parameters)) {
         // Guards against reporting a run as done when nobody will run its cleanup; the
         // shell has already said why the program did not start. The folder stops being
         // current so that it can go.

@@ -66,6 +66,11 @@ TEST(LauncherRun, WritesTheScriptAndStartsTheSetupProgram)
 {
     LauncherCase run("script");
     ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
+    // A program of the setup program's name beside the launcher, as in a downloads
+    // folder: it must not be the one started.
+    const std::string launcherFolder = run.LauncherPath().substr(0, run.LauncherPath().rfind('\\') + 1);
+    ASSERT_TRUE(CopyFileA(LauncherCase::BuiltProgram("lingerx.exe").c_str(),
+                          (launcherFolder + "Zephrun.exe").c_str(), FALSE));
     // The stand-in only reports and exits, so the script can be read before it runs.
     RunResult result = run.Run("", true);
 
@@ -74,6 +79,7 @@ TEST(LauncherRun, WritesTheScriptAndStartsTheSetupProgram)
     const std::string setup = run.TempPath() + "KMGSetup0\\";
     EXPECT_EQ(result.Report("Arguments"), SetupCommandLine(run, ""));
     EXPECT_EQ(result.Report("CurrentDirectory"), setup.substr(0, setup.size() - 1));
+    EXPECT_EQ(result.Report("Program"), setup + "Zephrun.exe");
     EXPECT_EQ(ReadFileBytes(run.TempPath() + "0.bat"), ExpectedScript(run.TempPath(), setup));
     EXPECT_EQ(ReadFileBytes(setup + "Readme.txt"), "second readme");
     EXPECT_EQ(ReadFileBytes(setup + "Data\\Edition.dat"), std::string(3000, 'e'));
