@@ -48,7 +48,9 @@ if [ -n "$setup_rel" ]; then
   extracted=$(find "$temp_unix/$setup_rel" -type f | wc -l)
   folders=$(find "$temp_unix/$setup_rel" -type d | wc -l)
 fi
-[ -n "$display" ] && [ "$code" = 0 ] && shot "$out/setup-window.png"
+# The launcher ends as soon as the setup program takes the focus; give its window a
+# moment to be drawn.
+[ -n "$display" ] && [ "$code" = 0 ] && sleep 2 && shot "$out/setup-window.png"
 
 # The report appears when the setup program ends; the script then deletes itself last.
 for _ in $(seq 1 600); do [ -e "$report_unix" ] && break; sleep 0.1; done
@@ -85,7 +87,7 @@ if [ -n "$script_rel" ]; then
        "$(grep -c '^del ' "$out/cleanup-script.bat") del, $(grep -c '^rmdir ' "$out/cleanup-script.bat") rmdir; copy in $out/cleanup-script.bat)"
 fi
 if [ -e "$report_unix" ]; then
-  echo "  setup program     Zephrun.exe $(value Arguments)"
+  echo "  setup program     $(value Program) $(value Arguments)"
   [ -z "$(value PassedArguments)" ] && echo "                    (ends with one blank: the launcher got no arguments to pass on)"
   echo "                    started in $(value CurrentDirectory), window $(value Window)"
   echo "  installed         $(values Installed | wc -l) files into $(value InstallFolder)"
