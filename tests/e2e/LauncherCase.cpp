@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveWriter.h"
 #include "demo/CleanupLaunch.h"
+#include "launcher/LauncherTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
@@ -39,31 +40,6 @@ std::string E2eRoot()
     return root;
 }
 
-void RemoveTree(const std::string& path)
-{
-    std::string bare = path.back() == '\\' ? path.substr(0, path.size() - 1) : path;
-    DWORD attributes = GetFileAttributesA(bare.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((bare + "\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                std::string name = found.cFileName;
-                if (name != "." && name != "..")
-                    RemoveTree(bare + "\\" + name);
-            } while (FindNextFileA(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryA(bare.c_str());
-    } else {
-        DeleteFileA(bare.c_str());
-    }
-}
-
-// A process whose parent is parentId and whose program is exeName, opened for waiting;
-// null when there is none (any more).
 HANDLE OpenChildProcess(DWORD parentId, const char* exeName, DWORD* childId = nullptr)
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
