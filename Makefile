@@ -44,4 +44,6 @@ bench: bootstrap
 
 clean:
 	@if [ -x build/win32/wine-run ]; then build/win32/wine-run --shutdown; fi
+	@# A killed extraction test can leave its read-only scratch file immutable.
+	@find build -name readonly.txt -path '*extract-scratch*' -exec chattr -i {} + 2>/dev/null || true
 	rm -rf build
