@@ -146,6 +146,14 @@ std::vector<unsigned char> PackArchive(const ArchiveFiles& files)
     return archive;
 }
 
+std::map<std::string, std::vector<unsigned char>> Packed(const std::map<std::string, ArchiveFiles>& payload)
+{
+    std::map<std::string, std::vector<unsigned char>> archives;
+    for (const auto& archive : payload)
+        archives[archive.first] = PackArchive(archive.second);
+    return archives;
+}
+
 std::string ReadFileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

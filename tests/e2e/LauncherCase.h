@@ -16,6 +16,8 @@
 typedef std::vector<std::pair<std::string, std::string>> ArchiveFiles;
 
 std::vector<unsigned char> PackArchive(const ArchiveFiles& files);
+// Every archive of a payload packed, by archive name.
+std::map<std::string, std::vector<unsigned char>> Packed(const std::map<std::string, ArchiveFiles>& payload);
 
 // Contents of a file; empty when it cannot be read.
 std::string ReadFileBytes(const std::string& path);

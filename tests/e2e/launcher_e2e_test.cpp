@@ -34,14 +34,6 @@ std::map<std::string, ArchiveFiles> SmallPayload()
     };
 }
 
-std::map<std::string, std::vector<unsigned char>> Packed(const std::map<std::string, ArchiveFiles>& payload)
-{
-    std::map<std::string, std::vector<unsigned char>> archives;
-    for (const auto& archive : payload)
-        archives[archive.first] = PackArchive(archive.second);
-    return archives;
-}
-
 // The cleanup script for SmallPayload in setup folder S of temp path T (plain paths).
 std::string ExpectedScript(const std::string& T, const std::string& S)
 {

@@ -47,14 +47,6 @@ std::map<std::string, ArchiveFiles> Payload()
     };
 }
 
-std::map<std::string, std::vector<unsigned char>> Packed(const std::map<std::string, ArchiveFiles>& payload)
-{
-    std::map<std::string, std::vector<unsigned char>> archives;
-    for (const auto& archive : payload)
-        archives[archive.first] = PackArchive(archive.second);
-    return archives;
-}
-
 std::string FailureMessage(FailureText which, const std::string& subject)
 {
     char text[2048];
