@@ -11,31 +11,14 @@ tests=$3
 
 "$wine_run" --version >/dev/null 2>&1 || { echo "e2e: cannot start Wine" >&2; exit 1; }
 
-small_mount="$prefix.state/e2e-small-drive"
-small_link="$prefix/dosdevices/k:"
-mounted=no
-cleanup() {
-  rm -f "$small_link"
-  if [ "$mounted" = yes ]; then
-    umount "$small_mount" 2>/dev/null || umount -l "$small_mount" 2>/dev/null
-  fi
-}
-trap cleanup EXIT
-
-mkdir -p "$small_mount"
-rm -f "$small_link"
-# A run that was killed may have left its mount behind.
-umount "$small_mount" 2>/dev/null
-if mount -t tmpfs -o size=5m,mode=0777 km-e2e-small "$small_mount" 2>/tmp/km-e2e-mount.$$; then
-  mounted=yes
-  ln -s "$small_mount" "$small_link"
+. "$(dirname "$0")/small-drive.sh"
+trap unmap_small_drive EXIT
+if map_small_drive "$prefix" e2e 5m K; then
   export KM_E2E_SMALL_DRIVE=K:
 else
-  reason=$(tr '\n' ' ' </tmp/km-e2e-mount.$$)
-  export KM_E2E_NO_SMALL_DRIVE="cannot mount a 5 MiB tmpfs for drive K: (${reason:-mount failed}); mounting needs root or CAP_SYS_ADMIN"
+  export KM_E2E_NO_SMALL_DRIVE="$small_drive_reason"
   echo "e2e: $KM_E2E_NO_SMALL_DRIVE" >&2
 fi
-rm -f /tmp/km-e2e-mount.$$
 
 # Wine takes the user language from LC_ALL even when the host lacks that locale; the
 # shell's complaint about the missing locale is only noise.

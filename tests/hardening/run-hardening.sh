@@ -17,14 +17,9 @@ tests=$3
 "$wine_run" --version >/dev/null 2>&1 || { echo "hardening: cannot start Wine" >&2; exit 1; }
 
 work="$prefix/drive_c/km-hardening"
-small_mount="$prefix.state/hardening-small-drive"
-small_link="$prefix/dosdevices/l:"
-mounted=no
+. "$(dirname "$0")/../e2e/small-drive.sh"
 cleanup() {
-  rm -f "$small_link"
-  if [ "$mounted" = yes ]; then
-    umount "$small_mount" 2>/dev/null || umount -l "$small_mount" 2>/dev/null
-  fi
+  unmap_small_drive
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -39,20 +34,12 @@ export KM_HARDENING_VICTIMS='C:\km-hardening\victims\'
 (cd "$work/all-taken" && seq 0 32767 | sed 's/$/.bat/' | xargs touch)
 export KM_HARDENING_ALL_TAKEN='C:\km-hardening\all-taken\'
 
-mkdir -p "$small_mount"
-rm -f "$small_link"
-# A run that was killed may have left its mount behind.
-umount "$small_mount" 2>/dev/null
-if mount -t tmpfs -o size=12m,mode=0777 km-hardening-small "$small_mount" 2>/tmp/km-hardening-mount.$$; then
-  mounted=yes
-  ln -s "$small_mount" "$small_link"
+if map_small_drive "$prefix" hardening 12m L; then
   export KM_HARDENING_SMALL_DRIVE=L:
 else
-  reason=$(tr '\n' ' ' </tmp/km-hardening-mount.$$)
-  export KM_HARDENING_NO_SMALL_DRIVE="cannot mount a 12 MiB tmpfs for drive L: (${reason:-mount failed}); mounting needs root or CAP_SYS_ADMIN"
+  export KM_HARDENING_NO_SMALL_DRIVE="$small_drive_reason"
   echo "hardening: $KM_HARDENING_NO_SMALL_DRIVE" >&2
 fi
-rm -f /tmp/km-hardening-mount.$$
 
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winmm,version,uxtheme,msacm32,dwmapi=n,b"
 "$wine_run" "$tests" --gtest_color=no
