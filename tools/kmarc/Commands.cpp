@@ -1,9 +1,9 @@
 #include "tools/kmarc/Commands.h"
 
 #include "archive/ArchiveReader.h"
-#include "archive/ArchiveWriter.h"
 #include "archive/EntryInflation.h"
 #include "tools/kmarc/HostFiles.h"
+#include "tools/kmarc/Progress.h"
 #include "tools/kmarc/ToolError.h"
 
 #include <algorithm>
@@ -21,36 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const char kArchiveSeparator = '\\';
-const size_t kProgressWidth = 78;
-
-// A progress line on stderr, shown only when stderr is a terminal so that logs and
-// pipes get nothing but the results.
-class Progress {
-public:
-    Progress(const char* verb, size_t total) : m_verb(verb), m_total(total), m_shown(IsStderrTerminal()) {}
-    ~Progress()
-    {
-        if (m_shown)
-            std::cerr << '\r' << std::string(kProgressWidth, ' ') << '\r' << std::flush;
-    }
-    Progress(const Progress&) = delete;
-    Progress& operator=(const Progress&) = delete;
-
-    void Step(const std::string& name)
-    {
-        if (!m_shown)
-            return;
-        std::string line = m_verb + " " + std::to_string(++m_done) + "/" + std::to_string(m_total) + " " + name;
-        line.resize(kProgressWidth, ' ');
-        std::cerr << '\r' << line << std::flush;
-    }
-
-private:
-    std::string m_verb;
-    size_t m_total;
-    size_t m_done = 0;
-    bool m_shown;
-};
 
 std::string EntriesText(uint32_t count)
 {
@@ -127,61 +97,6 @@ private:
     std::ofstream m_out;
 };
 
-struct SourceFile {
-    std::string name;
-    fs::path path;
-};
-
-std::string ArchiveNameOf(const fs::path& relative)
-{
-    std::string name;
-    for (const fs::path& component : relative) {
-        std::string part = ToArchiveComponent(component);
-        // A backslash inside one component would read back as a folder boundary.
-        if (part.find(kArchiveSeparator) != std::string::npos)
-            throw ToolError{ kExitNotPackable, DisplayPath(relative) + ": name holds a backslash" };
-        if (!name.empty())
-            name += kArchiveSeparator;
-        name += part;
-    }
-    return name;
-}
-
-std::string UpperAscii(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    }
-    return text;
-}
-
-std::vector<SourceFile> CollectFiles(const fs::path& folder)
-{
-    if (!fs::is_directory(folder))
-        throw ToolError{ kExitFileSystem, DisplayPath(folder) + ": not a folder" };
-    std::vector<SourceFile> files;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_directory() && !entry.is_symlink())
-            continue;
-        if (!entry.is_regular_file()) {
-            std::cerr << "kmarc: skipping " << DisplayPath(entry.path()) << ": not a regular file\n";
-            continue;
-        }
-        files.push_back({ ArchiveNameOf(entry.path().lexically_relative(folder)), entry.path() });
-    }
-    std::sort(files.begin(), files.end(),
-              [](const SourceFile& a, const SourceFile& b) { return a.name < b.name; });
-
-    // Windows names ignore case: the second of two such files would overwrite the first.
-    std::set<std::string> seen;
-    for (const SourceFile& file : files) {
-        if (!seen.insert(UpperAscii(file.name)).second)
-            throw ToolError{ kExitNotPackable, Quoted(file.name) + ": another file has the same name apart from case" };
-    }
-    return files;
-}
-
 fs::path OutputPathOf(const fs::path& folder, const std::string& name)
 {
     fs::path path = folder;
@@ -207,28 +122,6 @@ uint32_t FolderPrefixLength(const fs::path& folder)
 }
 
 } // namespace
-
-void PackArchive(const fs::path& archive, const fs::path& folder, int level)
-{
-    std::vector<SourceFile> files = CollectFiles(folder);
-    ArchiveWriter writer(level);
-    Progress progress("packing", files.size());
-    for (const SourceFile& file : files) {
-        progress.Step(file.name);
-        std::vector<unsigned char> contents = ReadWholeFile(file.path);
-        ArchiveTimes times = GetFileTimes(file.path);
-        // The archives promise a last access no earlier than the other two times.
-        times.lastAccess = std::max({ times.lastAccess, times.creation, times.lastWrite });
-        ArchiveWriteResult result = writer.Add(file.name, contents.data(), contents.size(), times);
-        if (result != ArchiveWriteResult::Ok)
-            throw ToolError{ kExitNotPackable, Quoted(file.name) + ": " + DescribeArchiveWriteResult(result) };
-    }
-    std::vector<unsigned char> bytes;
-    ArchiveWriteResult result = writer.Finish(bytes);
-    if (result != ArchiveWriteResult::Ok)
-        throw ToolError{ kExitNotPackable, DisplayPath(archive) + ": " + DescribeArchiveWriteResult(result) };
-    WriteWholeFile(archive, bytes);
-}
 
 void ListArchive(const fs::path& archive, std::ostream& out)
 {

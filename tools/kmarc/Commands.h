@@ -1,4 +1,4 @@
-// The four kmarc commands. Each returns normally on success and throws ToolError with
+// The kmarc commands besides pack (tools/kmarc/Pack.h). Each returns normally on success and throws ToolError with
 // the documented exit code otherwise; messages about single entries go to stderr as
 // they are found.
 #ifndef KMARC_COMMANDS_H
@@ -6,13 +6,6 @@
 
 #include <filesystem>
 #include <ostream>
-
-// Default level of zlib, whose streams begin with the header bytes 0x78 0x9C.
-const int kDefaultLevel = -1;
-
-// One entry per regular file below folder, named by its path relative to folder with
-// backslashes, in byte order of the names; the time stamps come from the files.
-void PackArchive(const std::filesystem::path& archive, const std::filesystem::path& folder, int level);
 
 // One line per entry on out: uncompressed size, compressed size, name.
 void ListArchive(const std::filesystem::path& archive, std::ostream& out);

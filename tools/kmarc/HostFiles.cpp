@@ -109,21 +109,44 @@ void WriteWholeFile(const fs::path& path, const std::vector<unsigned char>& byte
     }
 }
 
-ArchiveTimes GetFileTimes(const fs::path& path)
+uint64_t GetFileSize(const fs::path& path)
+{
+    std::error_code error;
+    uint64_t size = fs::file_size(path, error);
+    if (error)
+        ThrowFileError(path, "cannot read its size: " + error.message());
+    return size;
+}
+
+uint32_t GetLastWriteTime(const fs::path& path)
 {
 #ifdef _WIN32
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         ThrowFileError(path, "cannot read its time stamps");
-    return { ToUnixSeconds(data.ftCreationTime), ToUnixSeconds(data.ftLastWriteTime),
-             ToUnixSeconds(data.ftLastAccessTime) };
+    return ToUnixSeconds(data.ftLastWriteTime);
 #else
-    struct statx info;
-    if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME | STATX_ATIME, &info) != 0)
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0)
         ThrowFileError(path, "cannot read its time stamps");
-    uint32_t lastWrite = ClampToUint32(info.stx_mtime.tv_sec);
-    uint32_t creation = (info.stx_mask & STATX_BTIME) ? ClampToUint32(info.stx_btime.tv_sec) : lastWrite;
-    return { creation, lastWrite, ClampToUint32(info.stx_atime.tv_sec) };
+    return ClampToUint32(info.st_mtime);
+#endif
+}
+
+std::string DepfileName(const fs::path& path)
+{
+#ifdef _WIN32
+    bool lossy = false;
+    std::string name = WideToAnsi(path.native(), &lossy);
+    if (lossy)
+        return std::string();  // no depfile spelling
+    for (char& c : name) {
+        if (c == '\\')
+            c = '/';
+    }
+    return name;
+#else
+    return path.native();
 #endif
 }
 

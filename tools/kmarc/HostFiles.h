@@ -3,8 +3,7 @@
 #ifndef KMARC_HOST_FILES_H
 #define KMARC_HOST_FILES_H
 
-#include "archive/ArchiveWriter.h"
-
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -16,10 +15,16 @@ std::vector<unsigned char> ReadWholeFile(const std::filesystem::path& path);
 // never leaves a half-written file under the final name.
 void WriteWholeFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes);
 
-// Creation, last write and last access time of the file, in seconds since 1970,
-// clamped to 32 bits. Where the system keeps no creation time the last write time
-// stands in for it.
-ArchiveTimes GetFileTimes(const std::filesystem::path& path);
+// Size of the file (what a link names) in bytes, without reading it.
+uint64_t GetFileSize(const std::filesystem::path& path);
+
+// Last write time of the file (what a link names), in seconds since 1970, clamped to
+// 32 bits.
+uint32_t GetLastWriteTime(const std::filesystem::path& path);
+
+// The path as a depfile names it: forward slashes, the ANSI code page on Windows; empty
+// when that code page cannot spell it.
+std::string DepfileName(const std::filesystem::path& path);
 
 // One path component as the bytes of an archive name: the ANSI code page on Windows,
 // the bytes as they are elsewhere. Throws kExitNotPackable when Windows cannot

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -73,6 +74,45 @@ std::map<std::string, std::string> Snapshot(const fs::path& root)
             files[entry.path().lexically_relative(root).generic_string()] = ReadFile(entry.path());
     }
     return files;
+}
+
+struct ListedEntry {
+    std::string name;
+    uint32_t size;
+    uint32_t times[3];
+};
+
+// The archive's directory, read with the project's reader.
+std::vector<ListedEntry> Entries(const fs::path& archive)
+{
+    std::string bytes = ReadFile(archive);
+    ArchiveReader reader(reinterpret_cast<const unsigned char*>(bytes.data()), uint32_t(bytes.size()), 0);
+    std::vector<ListedEntry> entries;
+    ArchiveEntry entry;
+    while (reader.Next(entry))
+        entries.push_back({ entry.name, entry.uncompressedSize,
+                            { entry.creationTime, entry.lastWriteTime, entry.lastAccessTime } });
+    return entries;
+}
+
+std::string Names(const fs::path& archive)
+{
+    std::string names;
+    for (const ListedEntry& entry : Entries(archive))
+        names += entry.name + "|";
+    return names;
+}
+
+void SetEnvironment(const char* name, const char* value)
+{
+#ifdef _WIN32
+    _putenv_s(name, value == nullptr ? "" : value);
+#else
+    if (value == nullptr)
+        unsetenv(name);
+    else
+        setenv(name, value, 1);
+#endif
 }
 
 class KmarcTest : public testing::Test {
@@ -196,5 +236,159 @@ TEST_F(KmarcTest, ExitCodesFollowTheHelp)
         EXPECT_EQ(c.exitCode, Kmarc(work, c.arguments)) << c.arguments;
     EXPECT_EQ("\x78\x01", ReadFile(work / "out.kma").substr(4, 2));  // level 0 stores
 }
+
+TEST_F(KmarcTest, AddMissingFillsOnlyWhatTheFolderLacks)
+{
+    WriteFile(work / "src" / "zephrun.EXE", "vendor's own");
+    WriteFile(work / "src" / "Data" / "a.txt", "a");
+    WriteFile(work / "stand-ins" / "Zephrun.exe", "stand-in");
+    WriteFile(work / "stand-ins" / "lingerx.exe", "waiter");
+    WriteFile(work / "stand-ins" / "DATA", "a file named like the folder");
+    std::string addMissing;
+    for (const char* name : { "Zephrun.exe", "lingerx.exe", "DATA" })
+        addMissing += " --add-missing " + Quote(work / "stand-ins" / name);
+    ASSERT_EQ(0, Kmarc(work, "pack" + addMissing + " " + Archive() + " " + Quote(work / "src")))
+        << ReadFile(work / "stderr.txt");
+    EXPECT_EQ("Data\\a.txt|lingerx.exe|zephrun.EXE|", Names(work / "out.kma"));
+    ASSERT_EQ(0, Kmarc(work, "extract " + Archive() + " " + Quote(work / "dst")));
+    EXPECT_EQ("waiter", ReadFile(work / "dst" / "lingerx.exe"));
+    EXPECT_EQ("vendor's own", ReadFile(work / "dst" / "zephrun.EXE"));
+
+    // A file that is not there is a file-system failure, and the archive stays as it was.
+    std::string before = ReadFile(work / "out.kma");
+    EXPECT_EQ(3, Kmarc(work, "pack --add-missing " + Quote(work / "nothing.exe") + " " + Archive() + " " +
+                                 Quote(work / "src")));
+    EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("nothing.exe: not a file"));
+    EXPECT_EQ(before, ReadFile(work / "out.kma"));
+}
+
+TEST_F(KmarcTest, SameFilesGiveTheSameBytesWhereverTheyLie)
+{
+    MakeSourceTree();
+    ASSERT_EQ(0, Kmarc(work, "pack " + Archive() + " " + Quote(work / "src")));
+    // A copy elsewhere with the same last write times, read in between (which moves
+    // access times), packs to the same bytes.
+    fs::create_directories(work / "elsewhere");
+    fs::copy(work / "src", work / "elsewhere" / "copy", fs::copy_options::recursive);
+    for (const auto& entry : fs::recursive_directory_iterator(work / "src")) {
+        fs::path copy = work / "elsewhere" / "copy" / entry.path().lexically_relative(work / "src");
+        fs::last_write_time(copy, fs::last_write_time(entry.path()));
+    }
+    Snapshot(work / "src");
+    ASSERT_EQ(0, Kmarc(work, "pack " + Quote(work / "again.kma") + " " + Quote(work / "elsewhere" / "copy")));
+    EXPECT_EQ(ReadFile(work / "out.kma"), ReadFile(work / "again.kma"));
+
+    // Every time stamp is the file's last write time, or SOURCE_DATE_EPOCH when earlier.
+    SetEnvironment("SOURCE_DATE_EPOCH", "1000000000");
+    int clamped = Kmarc(work, "pack " + Archive() + " " + Quote(work / "src"));
+    SetEnvironment("SOURCE_DATE_EPOCH", nullptr);
+    ASSERT_EQ(0, clamped) << ReadFile(work / "stderr.txt");
+    for (const ListedEntry& entry : Entries(work / "out.kma")) {
+        for (uint32_t time : entry.times)
+            EXPECT_EQ(1000000000u, time) << entry.name;
+    }
+    ASSERT_EQ(0, Kmarc(work, "pack " + Archive() + " " + Quote(work / "src")));
+    for (const ListedEntry& entry : Entries(work / "out.kma")) {
+        EXPECT_GT(entry.times[0], 1000000000u) << entry.name;
+        EXPECT_EQ(entry.times[0], entry.times[1]);
+        EXPECT_EQ(entry.times[0], entry.times[2]);
+    }
+}
+
+#ifndef _WIN32
+// Runs a shell command in work; its output goes to ninja.txt.
+int Shell(const fs::path& work, const std::string& command)
+{
+    int status = std::system(("cd " + Quote(work) + " && " + command + " >ninja.txt 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(KmarcTest, NinjaRepacksOnEveryChangeOfTheTreeAndOnlyThen)
+{
+#ifndef KMARC_TEST_NINJA
+    GTEST_SKIP() << "no Ninja in this tree";
+#else
+    const std::string ninja = Quote(KMARC_TEST_NINJA);
+    const fs::path odd = work / "src" / "sub dir#1" / "x$y";
+    WriteFile(odd / "a b.txt", "first");
+    WriteFile(work / "src" / "top.txt", "top");
+    std::ofstream(work / "build.ninja") << "rule pack\n  command = " << Quote(KmarcPath())
+                                        << " pack --depfile $out.d $out src\n  depfile = $out.d\n  deps = gcc\n"
+                                           "build out.kma: pack\n";
+    auto Build = [&]() { return Shell(work, ninja); };
+    auto UpToDate = [&]() {
+        EXPECT_EQ(0, Shell(work, ninja + " -n"));
+        return ReadFile(work / "ninja.txt").find("no work to do") != std::string::npos;
+    };
+    ASSERT_EQ(0, Build()) << ReadFile(work / "ninja.txt");
+    EXPECT_TRUE(UpToDate()) << ReadFile(work / "ninja.txt");
+
+    // Added, changed, renamed and removed files each make the archive out of date.
+    WriteFile(odd / "new.txt", "new");
+    EXPECT_FALSE(UpToDate());
+    ASSERT_EQ(0, Build());
+    EXPECT_EQ("sub dir#1\\x$y\\a b.txt|sub dir#1\\x$y\\new.txt|top.txt|", Names(work / "out.kma"));
+    EXPECT_TRUE(UpToDate());
+
+    WriteFile(odd / "a b.txt", "changed");
+    fs::last_write_time(odd / "a b.txt", fs::last_write_time(odd / "a b.txt") + std::chrono::seconds(2));
+    EXPECT_FALSE(UpToDate());
+    ASSERT_EQ(0, Build());
+    EXPECT_EQ(7u, Entries(work / "out.kma")[0].size);
+
+    fs::rename(odd / "new.txt", odd / "renamed.txt");
+    EXPECT_FALSE(UpToDate());
+    ASSERT_EQ(0, Build());
+    fs::remove(odd / "a b.txt");
+    EXPECT_FALSE(UpToDate());
+    ASSERT_EQ(0, Build());
+    EXPECT_EQ("sub dir#1\\x$y\\renamed.txt|top.txt|", Names(work / "out.kma"));
+    EXPECT_TRUE(UpToDate());
+
+    // A name Ninja cannot read in a depfile is packed, and the archive is repacked on
+    // every build rather than missing a change to it.
+    WriteFile(work / "src" / "Notes; draft.txt", "legal on Windows");
+    ASSERT_EQ(0, Build());
+    EXPECT_NE(std::string::npos, ReadFile(work / "ninja.txt").find("Notes; draft.txt: a depfile cannot name this path"));
+    EXPECT_EQ("Notes; draft.txt|sub dir#1\\x$y\\renamed.txt|top.txt|", Names(work / "out.kma"));
+    EXPECT_FALSE(UpToDate());
+#endif
+}
+
+TEST_F(KmarcTest, LinksInsideTheTreeArePackedAndAllOthersRefused)
+{
+    WriteFile(work / "src" / "Data" / "real.txt", "real");
+    fs::create_symlink("Data/real.txt", work / "src" / "alias.txt");
+    fs::create_symlink("../alias.txt", work / "src" / "Data" / "chain.txt");
+    ASSERT_EQ(0, Kmarc(work, "pack " + Archive() + " " + Quote(work / "src"))) << ReadFile(work / "stderr.txt");
+    ASSERT_EQ(0, Kmarc(work, "extract " + Archive() + " " + Quote(work / "dst")));
+    EXPECT_EQ("real", ReadFile(work / "dst" / "alias.txt"));
+    EXPECT_EQ("real", ReadFile(work / "dst" / "Data" / "chain.txt"));
+    EXPECT_FALSE(fs::is_symlink(work / "dst" / "alias.txt"));
+
+    WriteFile(work / "outside.txt", "outside");
+    const struct {
+        const char* name;
+        std::string target;
+        const char* why;
+    } cases[] = {
+        { "out.txt", (work / "outside.txt").string(), "outside the folder being packed" },
+        { "up.txt", "../../outside.txt", "outside the folder being packed" },
+        { "dangling.txt", "nothing.txt", "symbolic link to nothing" },
+        { "folder", "../Data", "symbolic link to a folder" },
+        { "loop.txt", "loop.txt", "symbolic link loop" },
+    };
+    for (const auto& c : cases) {
+        fs::path tree = work / (std::string("bad-") + c.name);
+        WriteFile(tree / "Data" / "keep.txt", "keep");
+        fs::create_symlink(c.target, tree / "Data" / c.name);
+        EXPECT_EQ(4, Kmarc(work, "pack " + Quote(work / "bad.kma") + " " + Quote(tree))) << c.name;
+        std::string error = ReadFile(work / "stderr.txt");
+        EXPECT_EQ(0u, error.find("kmarc: " + (tree / "Data" / c.name).string() + ": symbolic link")) << error;
+        EXPECT_NE(std::string::npos, error.find(c.why)) << error;
+        EXPECT_FALSE(fs::exists(work / "bad.kma"));
+    }
+}
+#endif
 
 } // namespace

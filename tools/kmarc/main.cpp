@@ -1,6 +1,7 @@
 // kmarc: builds, lists, checks and unpacks the setup launcher's archives.
 #include "stream/WtStream.h"
 #include "tools/kmarc/Commands.h"
+#include "tools/kmarc/Pack.h"
 #include "tools/kmarc/ToolError.h"
 
 #include <cstdlib>
@@ -14,7 +15,7 @@
 namespace {
 
 const char kHelp[] =
-    "Usage: kmarc COMMAND [--level N] ARGUMENTS\n"
+    "Usage: kmarc COMMAND [OPTIONS] ARGUMENTS\n"
     "\n"
     "Builds and checks the archives that the setup launcher carries.\n"
     "\n"
@@ -25,11 +26,29 @@ const char kHelp[] =
     "  verify ARCHIVE        inflate every entry and check it against its sizes\n"
     "  extract ARCHIVE DIR   write the entries' files below DIR\n"
     "\n"
-    "Options:\n"
-    "  --level N             compression level for pack, 0 (store) to 9 (smallest);\n"
-    "                        without it zlib's default level is used\n"
+    "Options of pack:\n"
+    "  --level N             compression level, 0 (store) to 9 (smallest); without\n"
+    "                        it zlib's default level is used\n"
+    "  --add-missing FILE    also pack FILE at the top level under its own name,\n"
+    "                        unless DIR has a top-level file or folder of that name\n"
+    "                        (compared without regard to case); may be repeated\n"
+    "  --depfile FILE        write a Ninja/Make depfile: ARCHIVE depends on every\n"
+    "                        file and every folder that pack read, so adding,\n"
+    "                        removing or renaming a file makes it out of date. A path\n"
+    "                        Ninja cannot read in a depfile (one with & ' ; ^ or `)\n"
+    "                        is replaced by FILE.unlisted, which never exists, so\n"
+    "                        ARCHIVE is then repacked on every build (with a note)\n"
+    "\n"
+    "Other options:\n"
     "  -h, --help            show this help and exit\n"
     "  --version             show the version and exit\n"
+    "\n"
+    "Symbolic links: a link to a file inside DIR is packed as that file; any other\n"
+    "link (to a folder, outside DIR, to nothing, a loop) is refused by name.\n"
+    "\n"
+    "Time stamps: every entry's three time stamps hold its file's last write time,\n"
+    "or SOURCE_DATE_EPOCH when that is set and earlier, so packing the same files\n"
+    "gives the same bytes.\n"
     "\n"
     "Progress is shown on stderr when it is a terminal.\n"
     "\n"
@@ -38,8 +57,7 @@ const char kHelp[] =
     "  1  the archive, or an entry in it, is damaged\n"
     "  2  the command line is wrong\n"
     "  3  a file or folder could not be read or written\n"
-    "  4  a file cannot go into an archive (name not allowed, names that differ only\n"
-    "     in case, archive larger than 4 GiB)\n";
+    "  4  a file cannot go into an archive; the message names it and says why\n";
 
 const int kLowestLevel = 0;
 const int kHighestLevel = 9;
@@ -47,8 +65,8 @@ const int kHighestLevel = 9;
 struct CommandLine {
     std::string command;
     std::vector<std::string> arguments;
-    int level = kDefaultLevel;
-    bool levelGiven = false;
+    PackOptions pack;
+    bool packOptionGiven = false;
     bool help = false;
     bool version = false;
 };
@@ -65,12 +83,30 @@ int ParseLevel(const std::string& text)
     ThrowUsage("level must be a number from 0 to 9, not '" + text + "'");
 }
 
+// The value of an option given as "--name VALUE" or "--name=VALUE"; false when arg is
+// not that option.
+bool TakeValue(const std::string& name, const std::string& arg, int argc, char** argv, int& i, std::string& value)
+{
+    if (arg == name) {
+        if (++i == argc)
+            ThrowUsage(name + " needs a value");
+        value = argv[i];
+        return true;
+    }
+    if (arg.compare(0, name.size() + 1, name + "=") == 0) {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    return false;
+}
+
 CommandLine ParseCommandLine(int argc, char** argv)
 {
     CommandLine line;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
+        std::string value;
         if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             if (arg == "--") {
                 optionsEnded = true;
@@ -78,14 +114,19 @@ CommandLine ParseCommandLine(int argc, char** argv)
                 line.help = true;
             } else if (arg == "--version") {
                 line.version = true;
-            } else if (arg == "--level") {
-                if (++i == argc)
-                    ThrowUsage("--level needs a number");
-                line.level = ParseLevel(argv[i]);
-                line.levelGiven = true;
-            } else if (arg.compare(0, 8, "--level=") == 0) {
-                line.level = ParseLevel(arg.substr(8));
-                line.levelGiven = true;
+            } else if (TakeValue("--level", arg, argc, argv, i, value)) {
+                line.pack.level = ParseLevel(value);
+                line.packOptionGiven = true;
+            } else if (TakeValue("--add-missing", arg, argc, argv, i, value)) {
+                if (value.empty())
+                    ThrowUsage("--add-missing needs a file");
+                line.pack.addMissing.push_back(value);
+                line.packOptionGiven = true;
+            } else if (TakeValue("--depfile", arg, argc, argv, i, value)) {
+                if (value.empty())
+                    ThrowUsage("--depfile needs a file");
+                line.pack.depfile = value;
+                line.packOptionGiven = true;
             } else {
                 ThrowUsage("unknown option '" + arg + "'");
             }
@@ -102,16 +143,16 @@ void ExpectArguments(const CommandLine& line, size_t count, const char* usage)
 {
     if (line.arguments.size() != count)
         ThrowUsage(std::string("usage: kmarc ") + usage);
-    if (line.levelGiven && line.command != "pack")
-        ThrowUsage("--level applies to pack only");
+    if (line.packOptionGiven && line.command != "pack")
+        ThrowUsage("--level, --add-missing and --depfile apply to pack only");
 }
 
 void Run(const CommandLine& line)
 {
     const std::vector<std::string>& args = line.arguments;
     if (line.command == "pack") {
-        ExpectArguments(line, 2, "pack [--level N] ARCHIVE DIR");
-        PackArchive(args[0], args[1], line.level);
+        ExpectArguments(line, 2, "pack [--level N] [--add-missing FILE]... [--depfile FILE] ARCHIVE DIR");
+        PackArchive(args[0], args[1], line.pack);
     } else if (line.command == "list") {
         ExpectArguments(line, 1, "list ARCHIVE");
         ListArchive(args[0], std::cout);

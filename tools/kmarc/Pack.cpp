@@ -1,0 +1,227 @@
+#include "tools/kmarc/Pack.h"
+
+#include "archive/ArchiveWriter.h"
+#include "tools/kmarc/Depfile.h"
+#include "tools/kmarc/HostFiles.h"
+#include "tools/kmarc/Progress.h"
+#include "tools/kmarc/ToolError.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <set>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kArchiveSeparator = '\\';
+const uint64_t kMaxEntrySize = UINT32_MAX;
+// Written into a depfile in place of a name Ninja cannot read; kmarc makes sure it does
+// not exist, so Ninja repacks the archive on every build rather than miss a change.
+const char kUnlistedSuffix[] = ".unlisted";
+
+struct SourceFile {
+    std::string name;  // archive name
+    fs::path path;     // where it is read from
+};
+
+// What a pack reads: the files that become entries, and the folders whose listings
+// decide which files those are.
+struct Payload {
+    std::vector<SourceFile> files;
+    std::vector<fs::path> folders;
+};
+
+std::string Quoted(const std::string& name)
+{
+    return "'" + name + "'";
+}
+
+[[noreturn]] void Refuse(const fs::path& path, const std::string& why)
+{
+    throw ToolError{ kExitNotPackable, DisplayPath(path) + ": " + why };
+}
+
+std::string UpperAscii(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    }
+    return text;
+}
+
+// One component of an archive name, for the file at path.
+std::string ComponentOf(const fs::path& path)
+{
+    std::string part = ToArchiveComponent(path.filename());
+    // A backslash inside one component would read back as a folder boundary.
+    if (part.find(kArchiveSeparator) != std::string::npos)
+        Refuse(path, "name holds a backslash, which the archive uses between folders");
+    return part;
+}
+
+bool IsWithin(const fs::path& path, const fs::path& folder)
+{
+    fs::path relative = path.lexically_relative(folder);
+    return !relative.empty() && *relative.begin() != ".." && relative != ".";
+}
+
+// A symbolic link is packed as the file it names when that file lies inside the payload
+// folder; any other link is refused, so that nothing outside the folder is shipped and
+// nothing inside it is left out without a word.
+void CheckLink(const fs::path& link, const fs::path& canonicalRoot)
+{
+    std::error_code error;
+    fs::path target = fs::canonical(link, error);
+    if (error == std::errc::too_many_symbolic_link_levels)
+        Refuse(link, "symbolic link loop");
+    if (error)
+        Refuse(link, "symbolic link to nothing (" + DisplayPath(fs::read_symlink(link, error)) + ")");
+    if (fs::is_directory(target, error))
+        Refuse(link, "symbolic link to a folder; only links to files inside the folder being packed are packed");
+    if (!IsWithin(target, canonicalRoot))
+        Refuse(link, "symbolic link to " + DisplayPath(target) + ", outside the folder being packed");
+    if (!fs::is_regular_file(target, error))
+        Refuse(link, "symbolic link to something that is not a regular file");
+}
+
+void Walk(const fs::path& folder, const std::string& prefix, const fs::path& canonicalRoot, Payload& payload)
+{
+    payload.folders.push_back(folder);
+    std::vector<fs::path> children;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        children.push_back(entry.path());
+    std::sort(children.begin(), children.end());
+    for (const fs::path& child : children) {
+        fs::file_status status = fs::symlink_status(child);
+        std::string name = prefix + ComponentOf(child);
+        if (fs::is_symlink(status)) {
+            CheckLink(child, canonicalRoot);
+            payload.files.push_back({ name, child });
+        } else if (fs::is_directory(status)) {
+            Walk(child, name + kArchiveSeparator, canonicalRoot, payload);
+        } else if (fs::is_regular_file(status)) {
+            payload.files.push_back({ name, child });
+        } else {
+            Refuse(child, "not a regular file, folder or symbolic link");
+        }
+    }
+}
+
+// Adds each file under its own name unless the folder's top level already has that name.
+void AddMissing(const std::vector<fs::path>& extras, const fs::path& folder, Payload& payload)
+{
+    if (extras.empty())
+        return;
+    std::set<std::string> present;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        present.insert(UpperAscii(ToArchiveComponent(entry.path().filename())));
+    for (const fs::path& extra : extras) {
+        std::error_code error;
+        if (!fs::is_regular_file(extra, error))
+            throw ToolError{ kExitFileSystem, DisplayPath(extra) + ": not a file (given to --add-missing)" };
+        std::string name = ComponentOf(extra);
+        if (present.insert(UpperAscii(name)).second)
+            payload.files.push_back({ name, extra });
+    }
+}
+
+Payload CollectPayload(const fs::path& folder, const PackOptions& options)
+{
+    std::error_code error;
+    if (!fs::is_directory(folder, error))
+        throw ToolError{ kExitFileSystem, DisplayPath(folder) + ": not a folder" };
+    Payload payload;
+    Walk(folder, std::string(), fs::canonical(folder), payload);
+    AddMissing(options.addMissing, folder, payload);
+    std::sort(payload.files.begin(), payload.files.end(),
+              [](const SourceFile& a, const SourceFile& b) { return a.name < b.name; });
+
+    // Windows names ignore case: the second of two such files would overwrite the first.
+    std::set<std::string> seen;
+    for (const SourceFile& file : payload.files) {
+        if (!seen.insert(UpperAscii(file.name)).second)
+            Refuse(file.path, "another file has the same name apart from case (" + Quoted(file.name) + ")");
+    }
+    return payload;
+}
+
+// SOURCE_DATE_EPOCH, when set to a number: no time stamp is later than it.
+uint32_t LatestTime()
+{
+    const char* text = std::getenv("SOURCE_DATE_EPOCH");
+    if (text == nullptr || *text == '\0')
+        return UINT32_MAX;
+    char* end = nullptr;
+    unsigned long long value = std::strtoull(text, &end, 10);
+    if (*end != '\0' || *text == '-')
+        throw ToolError{ kExitUsage, std::string("SOURCE_DATE_EPOCH is not a number of seconds: '") + text + "'" };
+    return value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
+}
+
+std::string DepfileSpelling(const fs::path& path, const fs::path& depfile)
+{
+    std::string escaped;
+    if (EscapeForDepfile(DepfileName(path), escaped))
+        return escaped;
+    std::cerr << "kmarc: " << DisplayPath(path)
+              << ": a depfile cannot name this path; the archive will be repacked on every build\n";
+    fs::path unlisted = depfile;
+    unlisted += kUnlistedSuffix;
+    std::error_code ignored;
+    fs::remove(unlisted, ignored);
+    if (!EscapeForDepfile(DepfileName(unlisted), escaped))
+        throw ToolError{ kExitFileSystem, DisplayPath(depfile) + ": a depfile cannot name this path" };
+    return escaped;
+}
+
+void WriteDepfile(const fs::path& depfile, const fs::path& archive, const Payload& payload)
+{
+    std::string target;
+    if (!EscapeForDepfile(DepfileName(archive), target))
+        throw ToolError{ kExitUsage, DisplayPath(archive) + ": a depfile cannot name this archive path" };
+    std::vector<std::string> prerequisites;
+    for (const fs::path& folder : payload.folders)
+        prerequisites.push_back(DepfileSpelling(folder, depfile));
+    for (const SourceFile& file : payload.files)
+        prerequisites.push_back(DepfileSpelling(file.path, depfile));
+    std::string text = FormatDepfile(target, prerequisites);
+    WriteWholeFile(depfile, std::vector<unsigned char>(text.begin(), text.end()));
+}
+
+} // namespace
+
+void PackArchive(const fs::path& archive, const fs::path& folder, const PackOptions& options)
+{
+    uint32_t latest = LatestTime();
+    Payload payload = CollectPayload(folder, options);
+    // Sizes first, so that a file too large for the format is refused before any reading.
+    for (const SourceFile& file : payload.files) {
+        if (GetFileSize(file.path) > kMaxEntrySize)
+            Refuse(file.path, "larger than the 4 GiB an archive can hold");
+    }
+
+    ArchiveWriter writer(options.level);
+    Progress progress("packing", payload.files.size());
+    for (const SourceFile& file : payload.files) {
+        progress.Step(file.name);
+        std::vector<unsigned char> contents = ReadWholeFile(file.path);
+        uint32_t time = std::min(GetLastWriteTime(file.path), latest);
+        ArchiveWriteResult result = writer.Add(file.name, contents.data(), contents.size(), { time, time, time });
+        if (result != ArchiveWriteResult::Ok)
+            Refuse(file.path, Quoted(file.name) + ": " + DescribeArchiveWriteResult(result));
+    }
+    std::vector<unsigned char> bytes;
+    ArchiveWriteResult result = writer.Finish(bytes);
+    if (result != ArchiveWriteResult::Ok)
+        Refuse(archive, DescribeArchiveWriteResult(result));
+    WriteWholeFile(archive, bytes);
+    if (!options.depfile.empty())
+        WriteDepfile(options.depfile, archive, payload);
+}

@@ -1,0 +1,30 @@
+// Packing a payload folder into an archive file: the library side of `kmarc pack`, for
+// every command that needs an archive built from a folder.
+#ifndef KMARC_PACK_H
+#define KMARC_PACK_H
+
+#include <filesystem>
+#include <vector>
+
+// Default level of zlib, whose streams begin with the header bytes 0x78 0x9C.
+const int kDefaultLevel = -1;
+
+struct PackOptions {
+    // zlib level, 0 to 9, or kDefaultLevel.
+    int level = kDefaultLevel;
+    // Files added at the top level under their own names unless the folder has a
+    // top-level entry of that name (compared without regard to case).
+    std::vector<std::filesystem::path> addMissing;
+    // When not empty, a Ninja/Make depfile naming every file and folder that was read.
+    std::filesystem::path depfile;
+};
+
+// One entry per regular file below folder, named by its path relative to folder with
+// backslashes, in byte order of the names. The three time stamps of an entry all hold
+// the file's last write time (no later than SOURCE_DATE_EPOCH when that is set), so the
+// same files give the same archive bytes. The archive is replaced only when everything
+// went well. Throws ToolError.
+void PackArchive(const std::filesystem::path& archive, const std::filesystem::path& folder,
+                 const PackOptions& options);
+
+#endif
