@@ -6,7 +6,9 @@
 
 int WtString::Find(char ch) const
 {
-    return Find(ch, 0);
+    // Not Find(ch, 0): that finds nothing in an empty text, where NUL is at index 0.
+    const char* found = std::strchr(chars, ch);
+    return found ? static_cast<int>(found - chars) : -1;
 }
 
 int WtString::Find(char ch, int start) const

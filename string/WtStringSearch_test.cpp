@@ -21,6 +21,8 @@ TEST(WtStringSearch, FindTable)
         {"b from 1", abcb.Find('b', 1), 1},       {"b from 2", abcb.Find('b', 2), 3},
         {"b from 4", abcb.Find('b', 4), -1},      {"b from -3", abcb.Find('b', -3), 1},
         {"NUL", withNul.Find('\0'), 1},           {"behind NUL", withNul.Find('b'), -1},
+        {"NUL in abcb", abcb.Find('\0'), 4},      {"NUL in empty", WtString().Find('\0'), 0},
+        {"x in empty", WtString().Find('x'), -1}, {"reverse NUL in empty", WtString().ReverseFind('\0'), 0},
         {"cb from 4", abcb.Find("cb", 4), -1},    {"empty from 4", abcb.Find("", 4), 4},
         {"empty from 5", abcb.Find("", 5), -1},   {"null text", abcb.Find(static_cast<const char*>(nullptr)), -1},
         {"reverse b", abcb.ReverseFind('b'), 3},  {"reverse behind NUL", withNul.ReverseFind('b'), -1},
