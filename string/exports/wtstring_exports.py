@@ -20,7 +20,8 @@ Commands:
                                          optionally, one that lists only the names (for an
                                          import library) and the linker options that pull
                                          every exported member out of the static library
-  check OBJDUMP EXE MSVC.txt             compares an executable's export table with the names
+  check OBJDUMP EXE NAMES.txt            compares an executable's export table with a fixed
+                                         list of decorated names in ordinal order
 """
 
 import re
@@ -253,8 +254,16 @@ def export_table(objdump, exe):
     return module, base, entries, text
 
 
-def check(objdump, exe, msvc_path):
-    expected = sorted(read_names(msvc_path).values(), key=lambda n: n.encode("latin-1"))
+def read_fixed_names(path):
+    """The decorated names of a fixed list, in its order; # starts a comment line."""
+    return [line.strip() for line in Path(path).read_text().splitlines()
+            if line.strip() and not line.lstrip().startswith("#")]
+
+
+def check(objdump, exe, names_path):
+    expected = read_fixed_names(names_path)
+    if expected != sorted(expected, key=lambda n: n.encode("latin-1")):
+        raise SystemExit(f"{names_path}: the names are not in ascending byte order")
     module, base, entries, text = export_table(objdump, exe)
     problems = []
     if module != MODULE_NAME:
@@ -273,10 +282,12 @@ def check(objdump, exe, msvc_path):
         extra = sorted(set(got) - set(expected))
         missing = sorted(set(expected) - set(got))
         problems.append(f"names differ: {len(extra)} unexpected {extra[:5]}, {len(missing)} missing {missing[:5]}")
-    for position, (ordinal, name) in enumerate(entries):
-        # objdump prints the unbiased ordinal: position k holds the k-th sorted name.
-        if ordinal + (base or 0) != position + 1:
-            problems.append(f"{name} has ordinal {ordinal + (base or 0)}, expected {position + 1}")
+    for (ordinal, name) in entries:
+        # objdump prints the unbiased ordinal; ordinal k must carry line k of the list.
+        ordinal += base or 0
+        if not 1 <= ordinal <= len(expected) or expected[ordinal - 1] != name:
+            problems.append(f"{name} has ordinal {ordinal}, expected "
+                            f"{expected.index(name) + 1 if name in expected else 'none'}")
             break
     if problems:
         for p in problems:
