@@ -63,7 +63,8 @@ add_custom_command(
   COMMENT "Writing the module-definition file of the WtString exports")
 add_custom_target(wtstring_export_def DEPENDS ${KM_WTSTRING_EXPORT_DEF} ${km_undefs})
 
-add_library(wtstring_exports STATIC ${km_exports_dir}/adapters.cpp)
+add_library(wtstring_exports STATIC ${km_exports_dir}/adapters.cpp
+            ${km_exports_src}/FormatMessageExport.cpp)
 target_link_libraries(wtstring_exports PUBLIC wtstring)
 
 function(km_export_wtstring target)

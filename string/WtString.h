@@ -35,10 +35,28 @@ struct WtStringData {
 };
 
 // Thrown by WtString::FormatMessageA when the system formats nothing, an empty
-// result included. The string keeps its previous text.
+// result included. The string keeps its previous text. It carries nothing but its
+// type and what() text, so catching it by reference, by value or as std::exception
+// are all the same.
+//
+// How it reaches the caller depends on how the member is called:
+//  - Code linked with the class in this module calls the member directly and gets a
+//    C++ exception of this compiler: catch (const WtFormatMessageError&),
+//    catch (const std::exception&) or catch (...).
+//  - A module that imports ?FormatMessageA@WtString@@QAAXPBDZZ from the executable's
+//    export table was built with the Microsoft compiler's conventions, and gets a
+//    C++ exception of that compiler (exception code 0xE06D7363) whose object is a
+//    WtFormatMessageError laid out as that compiler lays out this declaration: its
+//    own catch (const WtFormatMessageError&), catch (const std::exception&),
+//    catch (WtFormatMessageError) and catch (...) handle it, and what() works. The
+//    exception is raised after this module's own frames are done; there is nothing
+//    to clean up in them. A module built with this compiler's conventions must not
+//    call the member through the export table: it cannot catch that exception.
 class WtFormatMessageError : public std::exception {
 public:
-    const char* what() const noexcept override;
+    // Inline, so that a module of either convention that names the type needs
+    // nothing beyond the export table.
+    const char* what() const noexcept override { return "FormatMessageA produced no text"; }
 };
 
 class WtString {
@@ -140,7 +158,8 @@ public:
     // Neither the format nor an argument may point into this string.
     void Format(const char* format, ...);
     void FormatV(const char* format, va_list args);
-    // By the Windows message rules (%1, %2!d!, ...); throws WtFormatMessageError.
+    // By the Windows message rules (%1, %2!d!, ...); throws WtFormatMessageError (see
+    // there for how a caller through the export table receives it).
     void FormatMessageA(const char* format, ...);
 
     // ---- Conversions ----

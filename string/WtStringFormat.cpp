@@ -1,6 +1,7 @@
 #include "string/WtString.h"
 
 #include "string/WtStringCounts.h"
+#include "string/WtStringMessage.h"
 
 #include <climits>
 #include <cstdio>
@@ -185,11 +186,6 @@ private:
 
 } // namespace
 
-const char* WtFormatMessageError::what() const noexcept
-{
-    return "FormatMessageA produced no text";
-}
-
 void WtString::FormatV(const char* format, va_list args)
 {
     va_list walk;
@@ -221,18 +217,28 @@ void WtString::Format(const char* format, ...)
     va_end(args);
 }
 
-void WtString::FormatMessageA(const char* format, ...)
+void FormatMessageFromList(WtString& target, const char* format, va_list* args)
 {
     LocalText message;
-    va_list args;
-    va_start(args, format);
     const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER,
                                           format, 0, 0, reinterpret_cast<LPSTR>(message.Receiver()),
-                                          0, &args);
-    va_end(args);
+                                          0, args);
     if (length == 0 || !message.Get())
         throw WtFormatMessageError();
-    *this = message.Get();
+    target = message.Get();
+}
+
+void WtString::FormatMessageA(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    try {
+        FormatMessageFromList(*this, format, &args);
+    } catch (...) {
+        va_end(args);
+        throw;
+    }
+    va_end(args);
 }
 
 // ---- Character sets ---------------------------------------------------------------------

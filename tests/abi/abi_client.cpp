@@ -1,10 +1,40 @@
-// A client module built for the MSVC ABI (clang, no C runtime) that uses WtString only
-// through the executable's export table. Each check is reported to the host program
+// A client module built for the MSVC ABI (clang, no C runtime of its own; the C++
+// frame handler comes from the system's msvcrt.dll) that uses WtString only through the
+// executable's export table. It calls every one of the exports (the build checks that
+// its object file references all of them). Each check is reported to the host program
 // through a callback, so a mismatch in a calling convention shows up as a failed check
 // or a crash inside one named group.
 #include "string/WtString.h"
 
 #include <stdarg.h>
+
+// The type descriptors of caught types point at type_info's vftable, which the C++
+// library would define; the frame handler matches types by name and never calls it.
+extern "C" const void* km_type_info_vftable[1] = {nullptr};
+#pragma comment(linker, "/alternatename:??_7type_info@@6B@=_km_type_info_vftable")
+
+// The constructors, the members that return a string by value and the free
+// operator+, declared the way the convention passes them, so that the pointer each
+// returns in EAX (the object, or the caller's result slot) can be checked and used.
+extern "C" {
+WtString* __thiscall KmConstructCopy(void* self, const WtString& source) __asm__("??0WtString@@QAE@ABV0@@Z");
+WtString* __thiscall KmConstructRepeated(void* self, char ch, int repeat) __asm__("??0WtString@@QAE@DH@Z");
+WtString* __thiscall KmConstructText(void* self, const char* text) __asm__("??0WtString@@QAE@PBD@Z");
+WtString* __thiscall KmConstructCounted(void* self, const char* bytes, int length) __asm__("??0WtString@@QAE@PBDH@Z");
+WtString* __thiscall KmConstructUnsigned(void* self, const unsigned char* text) __asm__("??0WtString@@QAE@PBE@Z");
+WtString* __thiscall KmConstructDefault(void* self) __asm__("??0WtString@@QAE@XZ");
+WtString* __thiscall KmLeft(const WtString* self, void* result, int count) __asm__("?Left@WtString@@QBE?AV1@H@Z");
+WtString* __thiscall KmMid(const WtString* self, void* result, int first) __asm__("?Mid@WtString@@QBE?AV1@H@Z");
+WtString* __thiscall KmMidCount(const WtString* self, void* result, int first, int count) __asm__("?Mid@WtString@@QBE?AV1@HH@Z");
+WtString* __thiscall KmRight(const WtString* self, void* result, int count) __asm__("?Right@WtString@@QBE?AV1@H@Z");
+WtString* __thiscall KmSpanExcluding(const WtString* self, void* result, const char* set) __asm__("?SpanExcluding@WtString@@QBE?AV1@PBD@Z");
+WtString* __thiscall KmSpanIncluding(const WtString* self, void* result, const char* set) __asm__("?SpanIncluding@WtString@@QBE?AV1@PBD@Z");
+WtString* __cdecl KmPlusStrings(void* result, const WtString& left, const WtString& right) __asm__("??H@YA?AVWtString@@ABV0@0@Z");
+WtString* __cdecl KmPlusChar(void* result, const WtString& left, char right) __asm__("??H@YA?AVWtString@@ABV0@D@Z");
+WtString* __cdecl KmPlusText(void* result, const WtString& left, const char* right) __asm__("??H@YA?AVWtString@@ABV0@PBD@Z");
+WtString* __cdecl KmCharPlus(void* result, char left, const WtString& right) __asm__("??H@YA?AVWtString@@DABV0@@Z");
+WtString* __cdecl KmTextPlus(void* result, const char* left, const WtString& right) __asm__("??H@YA?AVWtString@@PBDABV0@@Z");
+}
 
 typedef void (*KmReport)(const char* check, int ok);
 
@@ -35,6 +65,14 @@ struct Inspect : WtString {
 };
 
 LONG Count(const WtString& s) { return Inspect::Header(s)->refCount; }
+
+// Room for one string that a constructor or a by-value member fills in, marked so that
+// a slot left unwritten shows.
+struct Slot {
+    Slot() { chars = nullptr; }
+    void* Address() { return &chars; }
+    char* chars;
+};
 
 // An empty record and string of this module's own, as a second copy of the class
 // would have: recognised by its count, not by its address.
@@ -223,17 +261,190 @@ void EmptyStrings()
     Check("a foreign empty string empties a text", text.IsEmpty() && g_foreignRecord.refCount == -2);
 }
 
+// Each constructor returns the object it built, each by-value member and operator+ the
+// caller's result slot; the returned pointer is then used as the string.
+void ReturnedPointers()
+{
+    const WtString source("source");
+    struct Made {
+        const char* name;
+        Slot* slot;
+        WtString* returned;
+        const char* text;
+        int length;
+    };
+    Slot slots[17];
+    const Made made[] = {
+        {"copy constructor", &slots[0], KmConstructCopy(slots[0].Address(), source), "source", 6},
+        {"repeat constructor", &slots[1], KmConstructRepeated(slots[1].Address(), 'r', 2), "rr", 2},
+        {"text constructor", &slots[2], KmConstructText(slots[2].Address(), "text"), "text", 4},
+        {"counted constructor", &slots[3], KmConstructCounted(slots[3].Address(), "count", 3), "cou", 3},
+        {"unsigned constructor", &slots[4],
+         KmConstructUnsigned(slots[4].Address(), reinterpret_cast<const unsigned char*>("uns")), "uns", 3},
+        {"default constructor", &slots[5], KmConstructDefault(slots[5].Address()), "", 0},
+        {"Left", &slots[6], KmLeft(&source, slots[6].Address(), 3), "sou", 3},
+        {"Mid", &slots[7], KmMid(&source, slots[7].Address(), 4), "ce", 2},
+        {"Mid with a count", &slots[8], KmMidCount(&source, slots[8].Address(), 1, 2), "ou", 2},
+        {"Right", &slots[9], KmRight(&source, slots[9].Address(), 4), "urce", 4},
+        {"SpanExcluding", &slots[10], KmSpanExcluding(&source, slots[10].Address(), "r"), "sou", 3},
+        {"SpanIncluding", &slots[11], KmSpanIncluding(&source, slots[11].Address(), "os"), "so", 2},
+        {"string + string", &slots[12], KmPlusStrings(slots[12].Address(), source, source), "sourcesource", 12},
+        {"string + character", &slots[13], KmPlusChar(slots[13].Address(), source, '!'), "source!", 7},
+        {"string + text", &slots[14], KmPlusText(slots[14].Address(), source, "s"), "sources", 7},
+        {"character + string", &slots[15], KmCharPlus(slots[15].Address(), '>', source), ">source", 7},
+        {"text + string", &slots[16], KmTextPlus(slots[16].Address(), "re", source), "resource", 8},
+    };
+    for (const Made& m : made) {
+        const bool same = m.returned == m.slot->Address();
+        g_report(m.name, same && Is(*m.returned, m.text, m.length) ? 1 : 0);
+        if (same)
+            m.returned->~WtString();
+    }
+    Check("the source is shared only by the copy, and that copy is gone", Count(source) == 1);
+}
+
+// The protected members, through a class derived here.
+struct Derived : WtString {
+    Derived() {}
+    explicit Derived(const char* text) : WtString(text) {}
+    WtStringData* Header() const { return GetData(); }
+
+    static void Run()
+    {
+        Derived fresh;
+        fresh.AllocBuffer(3);
+        Check("AllocBuffer gives an exact owned buffer",
+              fresh.Header()->allocLength == 3 && fresh.Header()->dataLength == 3 &&
+              fresh.Header()->refCount == 1 && fresh.chars[3] == 0);
+        fresh.chars[0] = 'a';
+        fresh.chars[1] = 'b';
+        fresh.chars[2] = 'c';
+        fresh.AllocBeforeWrite(2);
+        Check("AllocBeforeWrite keeps a large enough owned buffer",
+              SameText(fresh, "abc") && fresh.Header()->allocLength == 3);
+        fresh.AssignCopy(2, "xy");
+        Check("AssignCopy", Is(fresh, "xy", 2) && fresh.GetAllocLength() == 3);
+        fresh.ConcatInPlace(1, "z");
+        Check("ConcatInPlace within the buffer", Is(fresh, "xyz", 3) && fresh.GetAllocLength() == 3);
+        fresh.ConcatInPlace(2, "!!");
+        Check("ConcatInPlace beyond it", Is(fresh, "xyz!!", 5) && fresh.GetAllocLength() == 5);
+
+        Derived target;
+        fresh.AllocCopy(target, 2, 1, 0);
+        Check("AllocCopy", Is(target, "yz", 2) && target.Header()->refCount == 1);
+
+        Derived joined;
+        joined.ConcatCopy(2, "ab", 3, "cde");
+        Check("ConcatCopy", Is(joined, "abcde", 5) && joined.GetAllocLength() == 5);
+
+        Derived shared(joined);
+        shared.CopyBeforeWrite();
+        Check("CopyBeforeWrite detaches", Count(joined) == 1 && Count(shared) == 1 &&
+              static_cast<const char*>(shared) != static_cast<const char*>(joined) &&
+              Is(shared, "abcde", 5));
+        shared.AllocBeforeWrite(9);
+        Check("AllocBeforeWrite makes room", shared.GetAllocLength() == 9);
+
+        joined.Release();
+        Check("Release leaves the empty record", joined.IsEmpty() && Count(joined) == -2);
+        joined.Init();
+        Check("Init", static_cast<const char*>(joined) == static_cast<const char*>(WtGetEmptyString()));
+
+        // A second owner given up through the static member instead of its destructor.
+        Slot slot;
+        WtString* second = KmConstructCopy(slot.Address(), target);
+        Check("two owners", Count(target) == 2);
+        WtString::Release(Inspect::Header(*second));
+        Check("static Release gives up one reference", Count(target) == 1);
+
+        Check("SafeStrlen", SafeStrlen("four") == 4 && SafeStrlen(nullptr) == 0);
+    }
+};
+
+void MoreEditing()
+{
+    WtString s("a-b-c");
+    WtString copy(s);
+    Check("Replace of a character", s.Replace('-', '+') == 2 && Is(s, "a+b+c", 5) && Is(copy, "a-b-c", 5));
+    s.SetAt(0, 'A');
+    Check("SetAt", Is(s, "A+b+c", 5));
+    Check("Insert of a character", s.Insert(1, ':') == 6 && Is(s, "A:+b+c", 6));
+    WtString t("xxaxx");
+    t.TrimLeft('x');
+    t.TrimRight('x');
+    Check("trims of a character", Is(t, "a", 1));
+    WtString u("xyaxy");
+    u.TrimLeft("yx");
+    u.TrimRight("yx");
+    Check("trims of a set", Is(u, "a", 1));
+    u.Empty();
+    Check("Empty", u.IsEmpty() && Count(u) == -2);
+
+    WtString ascii("Plain 7-bit text");
+    WtString before(ascii);
+    ascii.CharToOemA();
+    ascii.OemToCharA();
+    Check("code-page conversions leave ASCII as it is and detach first",
+          Is(ascii, "Plain 7-bit text", 16) && Count(before) == 1 && Count(ascii) == 1);
+}
+
+const char kFailureText[] = "FormatMessageA produced no text";
+
+// A failing FormatMessageA reaches this module as an exception of its own compiler.
+void FormatMessageFailure()
+{
+    WtString s("kept");
+    bool byType = false, asBase = false, byValue = false, anyType = false, cast = false;
+    try {
+        s.FormatMessageA("");
+    } catch (const WtFormatMessageError& e) {
+        byType = SameText(e.what(), kFailureText);
+    }
+    try {
+        s.FormatMessageA("%1", "");
+    } catch (const std::exception& e) {
+        asBase = SameText(e.what(), kFailureText);
+        cast = dynamic_cast<const WtFormatMessageError*>(&e) != nullptr;
+    }
+    try {
+        s.FormatMessageA("trailing %");
+    } catch (WtFormatMessageError e) {
+        byValue = SameText(e.what(), kFailureText);
+    }
+    bool wrongTypeCaught = false;
+    try {
+        try {
+            s.FormatMessageA("");
+        } catch (int) {
+            wrongTypeCaught = true;
+        }
+    } catch (...) {
+        anyType = true;
+    }
+    Check("failure caught by its type", byType);
+    Check("failure caught as std::exception, and cast back", asBase && cast);
+    Check("failure caught by value", byValue);
+    Check("failure caught by catch (...), not by another type", anyType && !wrongTypeCaught);
+    Check("the string keeps its text after each failure", Is(s, "kept", 4));
+    s.FormatMessageA("%1!d! after", 3);
+    Check("formatting works after the failures", Is(s, "3 after", 7));
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) void km_abi_client_run(KmReport report)
 {
     g_report = report;
     ConstructionAndAssignment();
+    ReturnedPointers();
     Concatenation();
     Comparison();
     SearchAndExtraction();
     Editing();
+    MoreEditing();
     Formatting();
+    FormatMessageFailure();
     Buffers();
     EmptyStrings();
+    Derived::Run();
 }
