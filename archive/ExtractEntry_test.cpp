@@ -113,6 +113,39 @@ TEST_F(ExtractEntryTest, FileHoldsWhatInflatedAndTheResultSaysWhetherThatIsAll)
     }
 }
 
+// The entry goes to a message pipe instead of a disk file, so every write of the file
+// stream arrives as one message and the reader sees how the bytes were cut up.
+TEST_F(ExtractEntryTest, WritesTheEntryInPiecesOfAHundredBytes)
+{
+    EnterScratch();
+    const std::string pipe = "\\\\.\\pipe\\kmextract-" + std::to_string(GetCurrentProcessId());
+    const DWORD room = 4096; // all messages fit, so the writer never waits for the reader
+    HANDLE reader = CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_INBOUND,
+                                     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 0,
+                                     room, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    const std::string text = Text(20).substr(0, 250);
+    CreatedDirectoryList list;
+    const ExtractionResult result = Extract(Compress(text), pipe, &list);
+    EXPECT_TRUE(result.complete);
+    EXPECT_EQ(result.bytesWritten, 250u);
+    EXPECT_EQ(list.GetCount(), 0);
+
+    std::vector<DWORD> writes;
+    std::string received;
+    char message[room];
+    DWORD length = 0;
+    while (ReadFile(reader, message, sizeof message, &length, nullptr)) {
+        writes.push_back(length);
+        received.append(message, length);
+    }
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BROKEN_PIPE)); // the file was closed
+    EXPECT_EQ(writes, (std::vector<DWORD>{100, 100, 50}));
+    EXPECT_EQ(received, text);
+    CloseHandle(reader);
+    EXPECT_TRUE(std::filesystem::is_empty(scratch)); // no folder was made for the pipe
+}
+
 TEST_F(ExtractEntryTest, OverlongPathFailsBeforeAnyFolderIsMade)
 {
     // 511 characters are taken (and then refused by the file system); 512 are not.

@@ -191,3 +191,26 @@ TEST_F(WtFileStreamTest, FailedCloseThrowsEightUnlessAnotherExceptionUnwinds)
     }
     EXPECT_TRUE(WtFileStream().Open(path.c_str(), kCreateWrite));
 }
+
+// A pipe that does not wait takes no more than fits in its buffer and reports success
+// for the part it took: the one short write the system makes on demand.
+TEST_F(WtFileStreamTest, ShortWriteThrowsThreeAndABrokenPipeTwo)
+{
+    const std::string name = "\\\\.\\pipe\\wtstream-short-" + std::to_string(GetCurrentProcessId());
+    const DWORD pipeBuffer = 16;
+    HANDLE reader = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_NOWAIT,
+                                     1, 0, pipeBuffer, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    HANDLE writer = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    DWORD mode = PIPE_NOWAIT;
+    ASSERT_TRUE(SetNamedPipeHandleState(writer, &mode, nullptr, nullptr));
+    {
+        WtFileStream stream(writer);
+        const std::string bytes(64 * 1024, 'x');
+        EXPECT_EQ(3, ThrownCode([&] { stream.Write(bytes.data(), bytes.size()); }));
+        ASSERT_TRUE(CloseHandle(reader));
+        EXPECT_EQ(2, ThrownCode([&] { stream.Write(bytes.data(), 1); }));
+    }
+    EXPECT_TRUE(CloseHandle(writer));
+}

@@ -50,6 +50,39 @@ Bytes FileBytes(const char* name)
     return file ? Bytes(file->bytes, file->bytes + file->size) : Bytes();
 }
 
+// Hands out a block as a WtMemoryReader does and records the size of every request.
+struct RecordingSource : WtReader
+{
+    explicit RecordingSource(const Bytes& bytes) : block(bytes.data(), bytes.size()) {}
+    std::uint32_t Read(void* buffer, std::uint32_t count) override
+    {
+        requests.push_back(count);
+        return block.Read(buffer, count);
+    }
+    WtMemoryReader block;
+    std::vector<std::uint32_t> requests;
+};
+
+// Exposes the state, and reaches zlib's allocation hooks to make its set-up and its
+// tear-down fail on demand.
+struct ProbeCodec : WtInflateCodec
+{
+    State Current() const { return state; }
+    void RefuseAllocations()
+    {
+        stream.zalloc = [](voidpf, uInt, uInt) -> voidpf { return nullptr; };
+    }
+    void UseDefaultAllocations() { stream.zalloc = nullptr; }
+    // zlib refuses to end a stream that has no release function.
+    free_func TakeRelease()
+    {
+        const free_func release = stream.zfree;
+        stream.zfree = nullptr;
+        return release;
+    }
+    void GiveRelease(free_func release) { stream.zfree = release; }
+};
+
 template <class Action>
 void ExpectZlibError(std::int32_t code, Action action)
 {
@@ -157,4 +190,71 @@ TEST(WtInflateReader, DeliversOnDemandAndSurvivesEmptyRequests)
     EXPECT_EQ(FileBytes("sample.bin"), out);
     EXPECT_TRUE(reader.EndedCleanly());
     reader.End(); // the destructor must not throw -11 now, which would end the process
+}
+
+// Input is asked for only when zlib has used up the previous piece, and always as a
+// full request: 113 bytes for the codec, 100 for the reader.
+TEST(WtInflater, AsksItsSourceForFullRequests)
+{
+    const Bytes packed = FileBytes("sample-1.zlib");
+    ASSERT_GT(packed.size(), 1000u);
+    for (std::uint32_t request : {113u, 100u}) {
+        SCOPED_TRACE(request);
+        RecordingSource source(packed);
+        RecordingSink sink;
+        if (request == 113) {
+            WtInflateCodec codec;
+            codec.Decode(sink, source, 0);
+        } else {
+            WtInflateReader reader(source);
+            unsigned char buffer[300];
+            while (const std::uint32_t n = reader.Read(buffer, sizeof buffer))
+                sink.Write(buffer, n);
+        }
+        EXPECT_EQ(FileBytes("sample.bin"), sink.data);
+        const std::size_t pieces = (packed.size() + request - 1) / request;
+        EXPECT_EQ(std::vector<std::uint32_t>(pieces, request), source.requests);
+    }
+}
+
+TEST(WtInflater, FailedSetUpAndTearDownKeepTheState)
+{
+    ProbeCodec codec;
+    codec.RefuseAllocations();
+    ExpectZlibError(-5, [&] { codec.Begin(); });
+    EXPECT_EQ(WtInflater::Idle, codec.Current());
+    codec.UseDefaultAllocations();
+
+    const Bytes packed = Compress(Pattern(300));
+    for (bool readToTheEnd : {false, true}) {
+        SCOPED_TRACE(readToTheEnd);
+        WtMemoryReader source(packed.data(), packed.size());
+        codec.Begin();
+        unsigned char buffer[400];
+        if (readToTheEnd) {
+            EXPECT_EQ(300u, codec.Read(buffer, sizeof buffer, source));
+        }
+        const WtInflater::State before = codec.Current();
+        EXPECT_EQ(readToTheEnd ? WtInflater::Finished : WtInflater::Running, before);
+        const free_func release = codec.TakeRelease();
+        ExpectZlibError(-9, [&] { codec.End(); });
+        EXPECT_EQ(before, codec.Current());
+        codec.GiveRelease(release);
+        codec.End();
+        EXPECT_EQ(WtInflater::Idle, codec.Current());
+    }
+
+    // After all that the codec still decodes.
+    WtMemoryReader source(packed.data(), packed.size());
+    RecordingSink sink;
+    EXPECT_EQ(300u, codec.Decode(sink, source, 0));
+    EXPECT_EQ(Pattern(300), sink.data);
+}
+
+TEST(WtInflater, InputBufferTheAddressSpaceCannotHoldThrowsMinusTen)
+{
+    if (sizeof(void*) > 4) {
+        GTEST_SKIP() << "a 4 GiB buffer may well be granted in a 64-bit process";
+    }
+    ExpectZlibError(-10, [] { WtInflater inflater(0xFFFFFFFFu); });
 }
