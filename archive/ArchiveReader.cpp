@@ -50,9 +50,11 @@ ArchiveFault ArchiveReader::CheckDirectory(uint32_t folderLength)
     // Each entry takes at least kEntryFixedSize bytes, so a huge count ends the loop at
     // the end of the archive rather than running through it.
     for (uint32_t index = 0; index < m_entryCount; ++index) {
+        uint32_t start = position;
         ArchiveFault fault = CheckEntry(position, folderLength);
         if (fault != ArchiveFault::None) {
             m_faultEntry = index;
+            m_faultPosition = start;
             return fault;
         }
     }

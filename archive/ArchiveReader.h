@@ -36,6 +36,9 @@ public:
     ArchiveFault GetFault() const { return m_fault; }
     // Zero-based index of the entry the fault lies in (0 for a header or directory fault).
     uint32_t GetFaultEntry() const { return m_faultEntry; }
+    // Offset of that entry's record in the archive, for a fault in an entry; with
+    // NameNotAllowed its length byte and name lie there.
+    uint32_t GetFaultPosition() const { return m_faultPosition; }
     // Number of entries; 0 when the archive is damaged.
     uint32_t GetEntryCount() const { return m_fault == ArchiveFault::None ? m_entryCount : 0; }
 
@@ -57,6 +60,7 @@ private:
     uint32_t m_position = 0;
     ArchiveFault m_fault = ArchiveFault::None;
     uint32_t m_faultEntry = 0;
+    uint32_t m_faultPosition = 0;
     std::unique_ptr<char[]> m_name;
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -30,11 +31,55 @@ TEST(EntryNameTest, RejectsNamesThatLeaveTheFolderOrCannotBeFiles)
         EXPECT_FALSE(IsSafe(name)) << name;
 }
 
+// Windows' own rule: the part before the first dot, trailing blanks removed, names the
+// device, and COM and LPT take 0 and the superscript digits of code page 1252 too.
+TEST(EntryNameTest, DeviceNamesAreFoundAsWindowsFindsThem)
+{
+    const std::string devices[] = { "NUL .dat", "CON .txt", "aux  .x.y", "Docs\\PRN", "CONIN$", "conout$.log",
+                                    "COM0", "LPT0.txt", "COM\xB9", "lpt\xB2.txt", "Com\xB3", "Data\\NUL" };
+    for (const std::string& name : devices) {
+        uint32_t where = 99;
+        EXPECT_EQ(EntryNameFault::DeviceName, CheckEntryName(name.data(), uint32_t(name.size()), 0,
+                                                             kMaxOutputPathLength, &where)) << name;
+        EXPECT_EQ(name.find('\\') == std::string::npos ? 0u : name.find('\\') + 1, where) << name;
+    }
+    for (const std::string& name : { "NULL", "CON_.txt", "CONIN", "CONOUT$x", "COM", "COM10", "LPT\xB4", "COM\xB9\xB9",
+                                     "x.NUL", "NUL-.dat" })
+        EXPECT_TRUE(IsSafe(name)) << name;
+}
+
+TEST(EntryNameTest, EachFaultIsNamed)
+{
+    const struct {
+        std::string name;
+        EntryNameFault fault;
+    } cases[] = {
+        { "", EntryNameFault::Empty },
+        { "a\\\\b", EntryNameFault::EmptyComponent },
+        { "say \"hi\"", EntryNameFault::ForbiddenCharacter },
+        { "Data.\\a", EntryNameFault::TrailingDotOrBlank },
+        { "..", EntryNameFault::TrailingDotOrBlank },
+        { "Data\\CON .txt", EntryNameFault::DeviceName },
+        { "Notes; draft.txt", EntryNameFault::None },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.fault, CheckEntryName(c.name.data(), uint32_t(c.name.size()), 0)) << c.name;
+    EXPECT_NE(nullptr, std::strstr(DescribeEntryNameFault(EntryNameFault::DeviceName), "device"));
+}
+
 TEST(EntryNameTest, OutputPathMustFitTheExtractorBuffer)
 {
     EXPECT_TRUE(IsSafe(std::string(255, 'n'), kMaxOutputPathLength - 255));
     EXPECT_FALSE(IsSafe(std::string(255, 'n'), kMaxOutputPathLength - 254));
     EXPECT_FALSE(IsSafe("a", 0xFFFFFFFFu));  // the sum must not wrap around
+    // A packer's stricter limit: what Windows' ANSI file calls take, below a typical
+    // setup folder.
+    const uint32_t fits = kMaxAnsiPathLength - kTypicalSetupFolderLength;
+    EXPECT_EQ(145u, fits);
+    EXPECT_EQ(EntryNameFault::None, CheckEntryName(std::string(fits, 'n').data(), fits, kTypicalSetupFolderLength,
+                                                   kMaxAnsiPathLength));
+    EXPECT_EQ(EntryNameFault::TooLong, CheckEntryName(std::string(fits + 1, 'n').data(), fits + 1,
+                                                      kTypicalSetupFolderLength, kMaxAnsiPathLength));
 }
 
 } // namespace

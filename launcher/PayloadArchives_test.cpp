@@ -65,6 +65,21 @@ TEST_F(FindDamagedArchiveTest, TheFirstDamagedArchiveIsReported)
     EXPECT_EQ(Find(), &archives[2]);
 }
 
+// The launcher refuses device names by the same check as kmarc, before anything is
+// written; an entry named "NUL .dat" would otherwise pour its bytes into the null device.
+TEST_F(FindDamagedArchiveTest, DeviceNamesAreDamageHoweverTheyAreSpelt)
+{
+    for (const std::string& device : { "NUL .dat", "CON .txt", "CONIN$", "conout$.log", "COM0", "LPT0.txt", "COM\xB9",
+                                       "lpt\xB2.txt", "COM\xB3" }) {
+        const std::string placeholder(device.size(), 'p');
+        contents[1] = MakeArchive({ "Data\\" + placeholder });
+        PatchBytes(contents[1], placeholder, device);
+        archives[1].base = contents[1].data();
+        archives[1].size = static_cast<DWORD>(contents[1].size());
+        EXPECT_EQ(Find(), &archives[1]) << device;
+    }
+}
+
 TEST_F(FindDamagedArchiveTest, OutputPathsLongerThanTheExtractorTakesAreFound)
 {
     const std::string longName = std::string(200, 'n') + ".txt";

@@ -2,52 +2,78 @@
 
 #include "archive/ArchiveReader.h"
 #include "archive/EntryInflation.h"
+#include "archive/EntryName.h"
 #include "tools/kmarc/HostFiles.h"
+#include "tools/kmarc/NameRules.h"
 #include "tools/kmarc/Progress.h"
 #include "tools/kmarc/ToolError.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <set>
 #include <string>
+#include <system_error>
 #include <vector>
+
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const char kArchiveSeparator = '\\';
+const char kStagingPrefix[] = ".kmarc-extract-";
+
+unsigned long ProcessId()
+{
+#ifdef _WIN32
+    return static_cast<unsigned long>(_getpid());
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}
 
 std::string EntriesText(uint32_t count)
 {
     return std::to_string(count) + (count == 1 ? " entry" : " entries");
 }
 
-std::string Quoted(const std::string& name)
-{
-    return "'" + name + "'";
-}
-
 // An archive file loaded whole, with its reader; a damaged directory is reported here,
 // before any command looks at an entry.
 class LoadedArchive {
 public:
-    LoadedArchive(const fs::path& path, uint32_t folderLength) : m_bytes(ReadWholeFile(path))
+    LoadedArchive(const fs::path& path, uint32_t folderLength, const CodePage& codePage)
+        : m_bytes(ReadWholeFile(path))
     {
         if (m_bytes.size() > UINT32_MAX)
-            throw ToolError{ kExitDamaged, DisplayPath(path) + ": too large to be an archive" };
+            throw ToolError{ kExitDamaged, DisplayPath(path) + ": not an archive: larger than 4 GiB" };
         m_reader.reset(new ArchiveReader(m_bytes.data(), static_cast<uint32_t>(m_bytes.size()), folderLength));
         ArchiveFault fault = m_reader->GetFault();
         if (fault == ArchiveFault::None)
             return;
-        std::string where;
-        if (fault != ArchiveFault::HeaderOutside && fault != ArchiveFault::DirectoryOutside)
-            where = "entry #" + std::to_string(m_reader->GetFaultEntry() + 1) + ": ";
-        throw ToolError{ kExitDamaged, DisplayPath(path) + ": damaged archive: " + where + DescribeArchiveFault(fault) };
+        // A file whose first four bytes do not lead to a directory inside it was never
+        // an archive, or lost its end.
+        if (fault == ArchiveFault::HeaderOutside || fault == ArchiveFault::DirectoryOutside)
+            throw ToolError{ kExitDamaged, DisplayPath(path) + ": not an archive (or one cut short): " +
+                                               DescribeArchiveFault(fault) };
+        std::string where = "entry #" + std::to_string(m_reader->GetFaultEntry() + 1);
+        std::string why = DescribeArchiveFault(fault);
+        if (fault == ArchiveFault::NameNotAllowed) {
+            uint32_t position = m_reader->GetFaultPosition();
+            std::string name(reinterpret_cast<const char*>(&m_bytes[position + 1]), m_bytes[position]);
+            where += " '" + codePage.Display(name) + "'";
+            EntryNameFault nameFault = CheckEntryName(name.data(), uint32_t(name.size()), folderLength);
+            why = nameFault == EntryNameFault::TooLong ? "its output path would pass the " +
+                                                             std::to_string(kMaxOutputPathLength) + " bytes allowed"
+                                                       : NameProblem(name, codePage);
+        }
+        throw ToolError{ kExitDamaged, DisplayPath(path) + ": damaged archive: " + where + ": " + why };
     }
 
     ArchiveReader& Reader() { return *m_reader; }
@@ -84,26 +110,21 @@ public:
             throw ToolError{ kExitFileSystem, DisplayPath(m_path) + ": cannot write" };
     }
 
-    // Removes what was written, so that a failed entry leaves no file that looks whole.
-    void Discard()
-    {
-        m_out.close();
-        std::error_code ignored;
-        fs::remove(m_path, ignored);
-    }
-
 private:
     fs::path m_path;
     std::ofstream m_out;
 };
 
-fs::path OutputPathOf(const fs::path& folder, const std::string& name)
+// The host path of an archive name below folder.
+fs::path OutputPathOf(const fs::path& folder, const std::string& name, const CodePage& codePage)
 {
     fs::path path = folder;
     size_t start = 0;
     for (;;) {
         size_t end = name.find(kArchiveSeparator, start);
-        path /= FromArchiveComponent(name.substr(start, end - start));
+        fs::path component;
+        codePage.ToHost(name.substr(start, end - start), component);
+        path /= component;
         if (end == std::string::npos)
             return path;
         start = end + 1;
@@ -121,66 +142,179 @@ uint32_t FolderPrefixLength(const fs::path& folder)
     return length > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(length);
 }
 
+// Everything one extraction creates, so that a run that fails takes it all away again:
+// the entries are inflated into a staging folder first and moved into place only when
+// every one of them was sound.
+class ExtractionRun {
+public:
+    explicit ExtractionRun(const fs::path& folder) : m_folder(folder) {}
+    ExtractionRun(const ExtractionRun&) = delete;
+    ExtractionRun& operator=(const ExtractionRun&) = delete;
+
+    ~ExtractionRun()
+    {
+        if (m_done)
+            return;
+        std::error_code ignored;
+        for (auto moved = m_moved.rbegin(); moved != m_moved.rend(); ++moved)
+            fs::remove(*moved, ignored);
+        if (!m_staging.empty())
+            fs::remove_all(m_staging, ignored);
+        for (auto created = m_createdFolders.rbegin(); created != m_createdFolders.rend(); ++created)
+            fs::remove(*created, ignored);  // only when empty: what was there before stays
+    }
+
+    // Creates folder and the missing folders above it, remembering each one made.
+    void MakeFolders(const fs::path& folder)
+    {
+        std::error_code error;
+        if (fs::is_directory(folder, error))
+            return;
+        if (folder.has_parent_path() && folder.parent_path() != folder)
+            MakeFolders(folder.parent_path());
+        if (!fs::create_directory(folder, error) && !fs::is_directory(folder))
+            throw ToolError{ kExitFileSystem, DisplayPath(folder) + ": cannot create folder: " + error.message() };
+        m_createdFolders.push_back(folder);
+    }
+
+    // A fresh folder inside the destination whose name no entry uses at the top level.
+    const fs::path& Staging(const std::vector<std::string>& names, const CodePage& codePage)
+    {
+        std::string stem = kStagingPrefix + std::to_string(ProcessId());
+        for (int attempt = 0; m_staging.empty(); ++attempt) {
+            std::string candidate = stem + (attempt == 0 ? "" : "-" + std::to_string(attempt));
+            bool used = false;
+            for (const std::string& name : names)
+                used = used || codePage.Fold(name.substr(0, name.find(kArchiveSeparator))) == codePage.Fold(candidate);
+            std::error_code error;
+            if (!used && fs::create_directory(m_folder / candidate, error))
+                m_staging = m_folder / candidate;
+            else if (error && !fs::exists(m_folder / candidate))
+                throw ToolError{ kExitFileSystem, DisplayPath(m_folder / candidate) + ": cannot create folder: " +
+                                                      error.message() };
+        }
+        return m_staging;
+    }
+
+    // Moves a staged file to its place; a file that was not there before goes away
+    // again if the run fails.
+    void Move(const fs::path& staged, const fs::path& path)
+    {
+        std::error_code error;
+        bool existed = fs::exists(fs::symlink_status(path, error));
+        fs::rename(staged, path, error);
+        if (error)
+            throw ToolError{ kExitFileSystem, DisplayPath(path) + ": cannot write: " + error.message() };
+        if (!existed)
+            m_moved.push_back(path);
+    }
+
+    void Finish()
+    {
+        std::error_code error;
+        fs::remove_all(m_staging, error);
+        m_done = true;
+    }
+
+private:
+    fs::path m_folder;
+    fs::path m_staging;
+    std::vector<fs::path> m_createdFolders;
+    std::vector<fs::path> m_moved;
+    bool m_done = false;
+};
+
 } // namespace
 
-void ListArchive(const fs::path& archive, std::ostream& out)
+void ListArchive(const fs::path& archive, unsigned codepage, std::ostream& out)
 {
-    LoadedArchive loaded(archive, 0);
+    CodePage codePage(codepage);
+    LoadedArchive loaded(archive, 0, codePage);
     ArchiveEntry entry;
     while (loaded.Reader().Next(entry)) {
         char sizes[32];
         std::snprintf(sizes, sizeof sizes, "%10lu %10lu  ", static_cast<unsigned long>(entry.uncompressedSize),
                       static_cast<unsigned long>(entry.compressedSize));
-        out << sizes << entry.name << '\n';
+        out << sizes << codePage.Display(entry.name) << '\n';
     }
 }
 
-void VerifyArchive(const fs::path& archive, std::ostream& out)
+void VerifyArchive(const fs::path& archive, unsigned codepage, std::ostream& out)
 {
-    LoadedArchive loaded(archive, 0);
+    CodePage codePage(codepage);
+    LoadedArchive loaded(archive, 0, codePage);
     uint32_t total = loaded.Reader().GetEntryCount();
     uint32_t damaged = 0;
+    uint32_t misnamed = 0;
+    std::vector<std::string> names;
     Progress progress("verifying", total);
     ArchiveEntry entry;
     while (loaded.Reader().Next(entry)) {
-        progress.Step(entry.name);
+        std::string shown = "'" + codePage.Display(entry.name) + "'";
+        progress.Step(shown);
+        names.push_back(entry.name);
+        std::string problem = NameProblem(entry.name, codePage);
+        if (!problem.empty()) {
+            ++misnamed;
+            std::cerr << "kmarc: " << DisplayPath(archive) << ": entry " << shown << ": " << problem << '\n';
+        }
         CountingSink sink;
         EntryDamage damage = InflateEntry(entry, sink);
         if (damage != EntryDamage::None) {
             ++damaged;
-            std::cerr << "kmarc: " << DisplayPath(archive) << ": entry " << Quoted(entry.name)
-                      << " is damaged: " << DescribeEntryDamage(damage) << '\n';
+            std::cerr << "kmarc: " << DisplayPath(archive) << ": entry " << shown << " is damaged: "
+                      << DescribeEntryDamage(damage) << '\n';
         }
     }
-    if (damaged != 0)
+    std::pair<size_t, size_t> twins = FindCaseTwins(names, codePage);
+    if (twins.second != 0) {
+        ++misnamed;
+        std::cerr << "kmarc: " << DisplayPath(archive) << ": entries '" << codePage.Display(names[twins.first])
+                  << "' and '" << codePage.Display(names[twins.second])
+                  << "' differ only in case, and Windows takes them for one file\n";
+    }
+    if (damaged != 0 || misnamed != 0)
         throw ToolError{ kExitDamaged, DisplayPath(archive) + ": " + std::to_string(damaged) + " of " +
-                                           EntriesText(total) + " damaged" };
+                                           EntriesText(total) + " damaged, " + std::to_string(misnamed) +
+                                           " name fault" + (misnamed == 1 ? "" : "s") };
     out << DisplayPath(archive) << ": " << EntriesText(total) << ", all sound\n";
 }
 
-void ExtractArchive(const fs::path& archive, const fs::path& folder)
+void ExtractArchive(const fs::path& archive, const fs::path& folder, unsigned codepage)
 {
-    LoadedArchive loaded(archive, FolderPrefixLength(folder));
-    fs::create_directories(folder);
-    Progress progress("extracting", loaded.Reader().GetEntryCount());
+    CodePage codePage(codepage);
+    LoadedArchive loaded(archive, FolderPrefixLength(folder), codePage);
+    std::vector<ArchiveEntry> entries;
+    std::vector<std::string> names;
     ArchiveEntry entry;
     while (loaded.Reader().Next(entry)) {
-        progress.Step(entry.name);
-        fs::path path = OutputPathOf(folder, entry.name);
-        fs::create_directories(path.parent_path());
-        FileSink sink(path);
-        EntryDamage damage;
-        try {
-            damage = InflateEntry(entry, sink);
-        } catch (...) {
-            sink.Discard();
-            throw;
-        }
-        if (damage != EntryDamage::None) {
-            sink.Discard();
-            throw ToolError{ kExitDamaged, DisplayPath(archive) + ": entry " + Quoted(entry.name) + " is damaged: " +
-                                               DescribeEntryDamage(damage) + "; extraction stopped" };
-        }
+        names.push_back(entry.name);
+        size_t undefined = codePage.FindUndefined(entry.name);
+        if (undefined != std::string::npos)
+            throw ToolError{ kExitDamaged, DisplayPath(archive) + ": entry '" + codePage.Display(entry.name) +
+                                               "': " + NameProblem(entry.name, codePage) };
+        entries.push_back(entry);
+        entries.back().name = nullptr;  // the reader frees it at the next entry
+    }
+
+    ExtractionRun run(folder);
+    run.MakeFolders(folder);
+    const fs::path& staging = run.Staging(names, codePage);
+    Progress progress("extracting", entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        progress.Step(codePage.Display(names[i]));
+        FileSink sink(staging / std::to_string(i));
+        EntryDamage damage = InflateEntry(entries[i], sink);
+        if (damage != EntryDamage::None)
+            throw ToolError{ kExitDamaged, DisplayPath(archive) + ": entry '" + codePage.Display(names[i]) +
+                                               "' is damaged: " + DescribeEntryDamage(damage) +
+                                               "; nothing was extracted" };
         sink.Close();
     }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        fs::path path = OutputPathOf(folder, names[i], codePage);
+        run.MakeFolders(path.parent_path());
+        run.Move(staging / std::to_string(i), path);
+    }
+    run.Finish();
 }

@@ -1,6 +1,6 @@
-// The kmarc commands besides pack (tools/kmarc/Pack.h). Each returns normally on success and throws ToolError with
-// the documented exit code otherwise; messages about single entries go to stderr as
-// they are found.
+// The kmarc commands besides pack (tools/kmarc/Pack.h). Each returns normally on
+// success and throws ToolError with the documented exit code otherwise; messages about
+// single entries go to stderr as they are found.
 #ifndef KMARC_COMMANDS_H
 #define KMARC_COMMANDS_H
 
@@ -8,13 +8,15 @@
 #include <ostream>
 
 // One line per entry on out: uncompressed size, compressed size, name.
-void ListArchive(const std::filesystem::path& archive, std::ostream& out);
+void ListArchive(const std::filesystem::path& archive, unsigned codepage, std::ostream& out);
 
-// Inflates every entry and reports each damaged one; a summary line goes to out.
-void VerifyArchive(const std::filesystem::path& archive, std::ostream& out);
+// Inflates every entry and checks every name by the rules pack follows; reports each
+// fault on stderr and a summary line on out.
+void VerifyArchive(const std::filesystem::path& archive, unsigned codepage, std::ostream& out);
 
-// Writes every entry's file below folder. A damaged archive is refused before anything
-// is written; a damaged entry stops the run and leaves no file of its own behind.
-void ExtractArchive(const std::filesystem::path& archive, const std::filesystem::path& folder);
+// Writes every entry's file below folder, names converted from the code page. A damaged
+// archive is refused before anything is written; a damaged entry, or any other failure,
+// ends the run and takes away every file and folder it created.
+void ExtractArchive(const std::filesystem::path& archive, const std::filesystem::path& folder, unsigned codepage);
 
 #endif

@@ -150,31 +150,6 @@ std::string DepfileName(const fs::path& path)
 #endif
 }
 
-std::string ToArchiveComponent(const fs::path& component)
-{
-#ifdef _WIN32
-    bool lossy = false;
-    std::string ansi = WideToAnsi(component.native(), &lossy);
-    if (lossy)
-        throw ToolError{ kExitNotPackable, DisplayPath(component) + ": name has characters outside the ANSI code page" };
-    return ansi;
-#else
-    return component.native();
-#endif
-}
-
-fs::path FromArchiveComponent(const std::string& component)
-{
-#ifdef _WIN32
-    int size = MultiByteToWideChar(CP_ACP, 0, component.data(), int(component.size()), nullptr, 0);
-    std::wstring wide(size, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, component.data(), int(component.size()), &wide[0], size);
-    return fs::path(wide);
-#else
-    return fs::path(component);
-#endif
-}
-
 std::string DisplayPath(const fs::path& path)
 {
 #ifdef _WIN32

@@ -26,14 +26,6 @@ uint32_t GetLastWriteTime(const std::filesystem::path& path);
 // when that code page cannot spell it.
 std::string DepfileName(const std::filesystem::path& path);
 
-// One path component as the bytes of an archive name: the ANSI code page on Windows,
-// the bytes as they are elsewhere. Throws kExitNotPackable when Windows cannot
-// represent the component in its ANSI code page.
-std::string ToArchiveComponent(const std::filesystem::path& component);
-
-// The inverse of ToArchiveComponent.
-std::filesystem::path FromArchiveComponent(const std::string& component);
-
 // The path as text for messages.
 std::string DisplayPath(const std::filesystem::path& path);
 

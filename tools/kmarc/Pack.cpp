@@ -1,8 +1,10 @@
 #include "tools/kmarc/Pack.h"
 
 #include "archive/ArchiveWriter.h"
+#include "tools/kmarc/CodePage.h"
 #include "tools/kmarc/Depfile.h"
 #include "tools/kmarc/HostFiles.h"
+#include "tools/kmarc/NameRules.h"
 #include "tools/kmarc/Progress.h"
 #include "tools/kmarc/ToolError.h"
 
@@ -47,19 +49,10 @@ std::string Quoted(const std::string& name)
     throw ToolError{ kExitNotPackable, DisplayPath(path) + ": " + why };
 }
 
-std::string UpperAscii(std::string text)
+// One component of an archive name, for the file or folder at path.
+std::string ComponentOf(const fs::path& path, const CodePage& codePage)
 {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    }
-    return text;
-}
-
-// One component of an archive name, for the file at path.
-std::string ComponentOf(const fs::path& path)
-{
-    std::string part = ToArchiveComponent(path.filename());
+    std::string part = codePage.FromHost(path.filename(), path);
     // A backslash inside one component would read back as a folder boundary.
     if (part.find(kArchiveSeparator) != std::string::npos)
         Refuse(path, "name holds a backslash, which the archive uses between folders");
@@ -91,7 +84,8 @@ void CheckLink(const fs::path& link, const fs::path& canonicalRoot)
         Refuse(link, "symbolic link to something that is not a regular file");
 }
 
-void Walk(const fs::path& folder, const std::string& prefix, const fs::path& canonicalRoot, Payload& payload)
+void Walk(const fs::path& folder, const std::string& prefix, const fs::path& canonicalRoot, const CodePage& codePage,
+          Payload& payload)
 {
     payload.folders.push_back(folder);
     std::vector<fs::path> children;
@@ -100,12 +94,12 @@ void Walk(const fs::path& folder, const std::string& prefix, const fs::path& can
     std::sort(children.begin(), children.end());
     for (const fs::path& child : children) {
         fs::file_status status = fs::symlink_status(child);
-        std::string name = prefix + ComponentOf(child);
+        std::string name = prefix + ComponentOf(child, codePage);
         if (fs::is_symlink(status)) {
             CheckLink(child, canonicalRoot);
             payload.files.push_back({ name, child });
         } else if (fs::is_directory(status)) {
-            Walk(child, name + kArchiveSeparator, canonicalRoot, payload);
+            Walk(child, name + kArchiveSeparator, canonicalRoot, codePage, payload);
         } else if (fs::is_regular_file(status)) {
             payload.files.push_back({ name, child });
         } else {
@@ -115,40 +109,48 @@ void Walk(const fs::path& folder, const std::string& prefix, const fs::path& can
 }
 
 // Adds each file under its own name unless the folder's top level already has that name.
-void AddMissing(const std::vector<fs::path>& extras, const fs::path& folder, Payload& payload)
+void AddMissing(const std::vector<fs::path>& extras, const fs::path& folder, const CodePage& codePage,
+                Payload& payload)
 {
     if (extras.empty())
         return;
     std::set<std::string> present;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        present.insert(UpperAscii(ToArchiveComponent(entry.path().filename())));
+        present.insert(codePage.Fold(ComponentOf(entry.path(), codePage)));
     for (const fs::path& extra : extras) {
         std::error_code error;
         if (!fs::is_regular_file(extra, error))
             throw ToolError{ kExitFileSystem, DisplayPath(extra) + ": not a file (given to --add-missing)" };
-        std::string name = ComponentOf(extra);
-        if (present.insert(UpperAscii(name)).second)
+        std::string name = ComponentOf(extra, codePage);
+        if (present.insert(codePage.Fold(name)).second)
             payload.files.push_back({ name, extra });
     }
 }
 
-Payload CollectPayload(const fs::path& folder, const PackOptions& options)
+Payload CollectPayload(const fs::path& folder, const PackOptions& options, const CodePage& codePage)
 {
     std::error_code error;
     if (!fs::is_directory(folder, error))
         throw ToolError{ kExitFileSystem, DisplayPath(folder) + ": not a folder" };
     Payload payload;
-    Walk(folder, std::string(), fs::canonical(folder), payload);
-    AddMissing(options.addMissing, folder, payload);
+    Walk(folder, std::string(), fs::canonical(folder), codePage, payload);
+    AddMissing(options.addMissing, folder, codePage, payload);
     std::sort(payload.files.begin(), payload.files.end(),
               [](const SourceFile& a, const SourceFile& b) { return a.name < b.name; });
 
-    // Windows names ignore case: the second of two such files would overwrite the first.
-    std::set<std::string> seen;
+    std::vector<std::string> names;
     for (const SourceFile& file : payload.files) {
-        if (!seen.insert(UpperAscii(file.name)).second)
-            Refuse(file.path, "another file has the same name apart from case (" + Quoted(file.name) + ")");
+        std::string problem = NameProblem(file.name, codePage);
+        if (!problem.empty())
+            Refuse(file.path, problem);
+        names.push_back(file.name);
     }
+    // Windows names ignore case: the second of two such files would overwrite the first.
+    std::pair<size_t, size_t> twins = FindCaseTwins(names, codePage);
+    if (twins.second != 0)
+        Refuse(payload.files[twins.second].path, "name differs only in case from " +
+                                                     DisplayPath(payload.files[twins.first].path) +
+                                                     ", and Windows takes them for one file");
     return payload;
 }
 
@@ -200,7 +202,8 @@ void WriteDepfile(const fs::path& depfile, const fs::path& archive, const Payloa
 void PackArchive(const fs::path& archive, const fs::path& folder, const PackOptions& options)
 {
     uint32_t latest = LatestTime();
-    Payload payload = CollectPayload(folder, options);
+    CodePage codePage(options.codepage);
+    Payload payload = CollectPayload(folder, options, codePage);
     // Sizes first, so that a file too large for the format is refused before any reading.
     for (const SourceFile& file : payload.files) {
         if (GetFileSize(file.path) > kMaxEntrySize)

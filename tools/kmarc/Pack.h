@@ -3,6 +3,8 @@
 #ifndef KMARC_PACK_H
 #define KMARC_PACK_H
 
+#include "tools/kmarc/CodePage.h"
+
 #include <filesystem>
 #include <vector>
 
@@ -15,6 +17,8 @@ struct PackOptions {
     // Files added at the top level under their own names unless the folder has a
     // top-level entry of that name (compared without regard to case).
     std::vector<std::filesystem::path> addMissing;
+    // The code page the archive stores its names in (CodePage.h).
+    unsigned codepage = kDefaultCodePage;
     // When not empty, a Ninja/Make depfile naming every file and folder that was read.
     std::filesystem::path depfile;
 };

@@ -1,5 +1,6 @@
 // Runs the kmarc executable that lies beside this test, as a packager would.
 #include "archive/ArchiveReader.h"
+#include "archive/ArchiveWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -184,13 +185,20 @@ TEST_F(KmarcTest, DamageIsNamedAndNothingDamagedIsWritten)
     bytes[entry.data - reinterpret_cast<const unsigned char*>(bytes.data()) + entry.compressedSize / 2] ^= 0x55;
     WriteFile(work / "out.kma", bytes);
 
-    // The entries before the damaged one are written; the damaged one leaves no file.
+    // The damaged entry is named, and extraction leaves nothing of its run behind:
+    // neither the sound entries before it nor the folders it made; what was in the
+    // destination before stays as it was.
     EXPECT_EQ(1, Kmarc(work, "verify " + Archive()));
     EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("'Data\\noise.bin' is damaged"));
+    WriteFile(work / "dst" / "top.bin", "there before");
+    WriteFile(work / "dst" / "Data" / "own.txt", "there before");
     EXPECT_EQ(1, Kmarc(work, "extract " + Archive() + " " + Quote(work / "dst")));
     EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("'Data\\noise.bin' is damaged"));
-    EXPECT_TRUE(fs::exists(work / "dst" / "Data" / "Sub" / "zeros.bin"));
-    EXPECT_FALSE(fs::exists(work / "dst" / "Data" / "noise.bin"));
+    std::map<std::string, std::string> before = { { "Data/own.txt", "there before" }, { "top.bin", "there before" } };
+    EXPECT_EQ(before, Snapshot(work / "dst"));
+    EXPECT_FALSE(fs::exists(work / "dst" / "Data" / "Sub"));
+    // Data, Data/own.txt and top.bin: no staging folder is left either.
+    EXPECT_EQ(3, std::distance(fs::recursive_directory_iterator(work / "dst"), fs::recursive_directory_iterator()));
 
     // A directory cut short is refused before anything is written.
     WriteFile(work / "out.kma", bytes.substr(0, bytes.size() - 3));
@@ -198,6 +206,12 @@ TEST_F(KmarcTest, DamageIsNamedAndNothingDamagedIsWritten)
     EXPECT_EQ(1, Kmarc(work, "extract " + Archive() + " " + Quote(work / "dst2")));
     EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("damaged archive"));
     EXPECT_FALSE(fs::exists(work / "dst2"));
+
+    // A file that never was an archive is called so.
+    WriteFile(work / "readme.txt", "This is a text file, not an archive.\n");
+    EXPECT_EQ(1, Kmarc(work, "list " + Quote(work / "readme.txt")));
+    EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("readme.txt: not an archive"))
+        << ReadFile(work / "stderr.txt");
 }
 
 TEST_F(KmarcTest, ExitCodesFollowTheHelp)
@@ -294,6 +308,122 @@ TEST_F(KmarcTest, SameFilesGiveTheSameBytesWhereverTheyLie)
         EXPECT_GT(entry.times[0], 1000000000u) << entry.name;
         EXPECT_EQ(entry.times[0], entry.times[1]);
         EXPECT_EQ(entry.times[0], entry.times[2]);
+    }
+}
+
+// Host names go into the archive in its code page and come back out of it.
+TEST_F(KmarcTest, NamesTravelInTheArchiveCodePage)
+{
+    WriteFile(work / "src" / fs::u8path("Dokumente/\xC3\x9C" "bersicht.txt"), "u");
+    WriteFile(work / "src" / fs::u8path("Caf\xC3\xA9 \xE2\x82\xAC.txt"), "e");  // é and the euro sign
+    ASSERT_EQ(0, Kmarc(work, "pack " + Archive() + " " + Quote(work / "src"))) << ReadFile(work / "stderr.txt");
+    EXPECT_EQ("Caf\xE9 \x80.txt|Dokumente\\\xDC" "bersicht.txt|", Names(work / "out.kma"));
+    ASSERT_EQ(0, Kmarc(work, "extract " + Archive() + " " + Quote(work / "dst")));
+    EXPECT_EQ(Snapshot(work / "src"), Snapshot(work / "dst"));
+    EXPECT_EQ("u", ReadFile(work / "dst" / fs::u8path("Dokumente/\xC3\x9C" "bersicht.txt")));
+
+    // Another code page: Cyrillic in 1251 packs, and lists back with that code page.
+    WriteFile(work / "ru" / fs::u8path("\xD0\x9F\xD1\x80\xD0\xB8.txt"), "p");
+    ASSERT_EQ(0, Kmarc(work, "pack --codepage 1251 " + Archive() + " " + Quote(work / "ru")));
+    EXPECT_EQ("\xCF\xF0\xE8.txt|", Names(work / "out.kma"));
+    ASSERT_EQ(0, Kmarc(work, "extract --codepage=1251 " + Archive() + " " + Quote(work / "dst-ru")));
+    EXPECT_EQ("p", ReadFile(work / "dst-ru" / fs::u8path("\xD0\x9F\xD1\x80\xD0\xB8.txt")));
+
+    // A name the code page cannot hold is refused with the file and the character, and
+    // no archive is written.
+    WriteFile(work / "jp" / "Data" / fs::u8path("\xE6\x97\xA5\xE6\x9C\xAC.txt"), "j");
+    EXPECT_EQ(4, Kmarc(work, "pack " + Quote(work / "jp.kma") + " " + Quote(work / "jp")));
+    std::string error = ReadFile(work / "stderr.txt");
+    EXPECT_NE(std::string::npos, error.find("(U+65E5), which code page 1252 cannot hold")) << error;
+    EXPECT_NE(std::string::npos, error.find("Data")) << error;
+    EXPECT_FALSE(fs::exists(work / "jp.kma"));
+    EXPECT_EQ(2, Kmarc(work, "pack --codepage 65001 " + Archive() + " " + Quote(work / "src")));
+    EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("code page 65001 is not supported"));
+}
+
+// Each name Windows would not write as given is refused at pack time with its reason;
+// names Windows takes, however odd, are packed.
+TEST_F(KmarcTest, PackRefusesWhatWindowsWouldNotWriteAndSaysWhy)
+{
+    const std::string fits(145 - 5, 'n');  // with "Data\\" the name has 145 bytes
+    WriteFile(work / "src" / "Notes; draft.txt", "legal");
+    WriteFile(work / "src" / "it's & (so) [odd] {yes} #1 $2 %3 ^4 `5 ~6 =7 +8 ,9 !.txt", "legal");
+    WriteFile(work / "src" / "Data" / fits, "fits");
+    WriteFile(work / "src" / "COM10.txt", "not a device");
+    WriteFile(work / "src" / "NULL.txt", "not a device");
+    ASSERT_EQ(0, Kmarc(work, "pack " + Archive() + " " + Quote(work / "src"))) << ReadFile(work / "stderr.txt");
+    ASSERT_EQ(0, Kmarc(work, "verify " + Archive())) << ReadFile(work / "stderr.txt");
+    ASSERT_EQ(0, Kmarc(work, "extract " + Archive() + " " + Quote(work / "dst")));
+    EXPECT_EQ(Snapshot(work / "src"), Snapshot(work / "dst"));
+
+    struct Case {
+        std::string name;
+        const char* why;
+    };
+    std::vector<Case> cases = {
+        { "Data/" + fits + "x", "name has 146 bytes, too long" },
+        { "CONIN$", "names a Windows device" },
+        { "conout$.log", "names a Windows device" },
+        { "COM0", "names a Windows device" },
+        { "Docs/lpt0.txt", "names a Windows device" },
+    };
+#ifndef _WIN32
+    // Names that Linux can hold but Windows cannot.
+    const std::vector<Case> linuxOnly = {
+        { "say \"hi\".txt", "name has '\"', which Windows does not allow in file names" },
+        { "a:b.txt", "name has ':', which Windows does not allow" },
+        { "tab\there", "name has control character 0x09" },
+        { "NUL .dat", "'NUL .dat' names a Windows device" },
+        { "Docs/CON .txt", "'CON .txt' names a Windows device" },
+        { "COM\xC2\xB9", "names a Windows device" },  // superscript one
+        { "LPT\xC2\xB3.txt", "names a Windows device" },  // superscript three
+        { "Data./a.txt", "'Data.' ends in a dot" },
+        { "trailing ", "ends in a blank" },
+        { "back\\slash.txt", "name holds a backslash" },
+        { "caf\xE9.txt", "not UTF-8" },
+        { "Docs/\xC3\x84rger.txt", "differs only in case" },  // beside Docs/ärger.txt
+    };
+    cases.insert(cases.end(), linuxOnly.begin(), linuxOnly.end());
+    WriteFile(work / "base" / "Docs" / fs::u8path("\xC3\xA4rger.txt"), "");
+#endif
+    WriteFile(work / "base" / "keep.txt", "");
+    for (const Case& c : cases) {
+        fs::remove_all(work / "bad");
+        fs::copy(work / "base", work / "bad", fs::copy_options::recursive);
+        fs::path bad = work / "bad" / fs::u8path(c.name);
+        WriteFile(bad, "x");
+        EXPECT_EQ(4, Kmarc(work, "pack " + Quote(work / "bad.kma") + " " + Quote(work / "bad"))) << c.name;
+        std::string error = ReadFile(work / "stderr.txt");
+        EXPECT_NE(std::string::npos, error.find(c.why)) << c.name << ": " << error;
+        EXPECT_NE(std::string::npos, error.find(fs::u8path(c.name).filename().string())) << c.name << ": " << error;
+        EXPECT_FALSE(fs::exists(work / "bad.kma")) << c.name;
+    }
+}
+
+// verify holds an archive written by any packer to the rules pack follows.
+TEST_F(KmarcTest, VerifyAppliesTheNameRulesOfPack)
+{
+    const unsigned char x = 'x';
+    const struct {
+        std::vector<std::string> names;
+        const char* message;
+    } cases[] = {
+        { { "a.txt", "A.TXT" }, "entries 'a.txt' and 'A.TXT' differ only in case" },
+        { { "Docs\\\xC4rger.txt", "docs\\\xE4RGER.TXT" }, "differ only in case" },
+        { { "Data\\" + std::string(141, 'n') }, "name has 146 bytes, too long" },
+        { { "ok.txt", "bad\x81.txt" }, "byte 0x81 is no character in code page 1252" },
+    };
+    for (const auto& c : cases) {
+        ArchiveWriter writer;
+        for (const std::string& name : c.names)
+            ASSERT_EQ(ArchiveWriteResult::Ok, writer.Add(name, &x, 1, {}));
+        std::vector<unsigned char> bytes;
+        ASSERT_EQ(ArchiveWriteResult::Ok, writer.Finish(bytes));
+        WriteFile(work / "out.kma", std::string(bytes.begin(), bytes.end()));
+        EXPECT_EQ(1, Kmarc(work, "verify " + Archive())) << c.message;
+        std::string error = ReadFile(work / "stderr.txt");
+        EXPECT_NE(std::string::npos, error.find(c.message)) << error;
+        EXPECT_NE(std::string::npos, error.find("name fault")) << error;
     }
 }
 

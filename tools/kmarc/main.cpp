@@ -1,5 +1,6 @@
 // kmarc: builds, lists, checks and unpacks the setup launcher's archives.
 #include "stream/WtStream.h"
+#include "tools/kmarc/CodePage.h"
 #include "tools/kmarc/Commands.h"
 #include "tools/kmarc/Pack.h"
 #include "tools/kmarc/ToolError.h"
@@ -23,8 +24,10 @@ const char kHelp[] =
     "  pack ARCHIVE DIR      pack every file below DIR into ARCHIVE; names are the\n"
     "                        paths relative to DIR with backslashes, in byte order\n"
     "  list ARCHIVE          one line per entry: size, compressed size, name\n"
-    "  verify ARCHIVE        inflate every entry and check it against its sizes\n"
-    "  extract ARCHIVE DIR   write the entries' files below DIR\n"
+    "  verify ARCHIVE        inflate every entry and check it against its sizes, and\n"
+    "                        check every name by the rules pack follows\n"
+    "  extract ARCHIVE DIR   write the entries' files below DIR; a run that fails\n"
+    "                        takes away every file and folder it created\n"
     "\n"
     "Options of pack:\n"
     "  --level N             compression level, 0 (store) to 9 (smallest); without\n"
@@ -39,12 +42,35 @@ const char kHelp[] =
     "                        is replaced by FILE.unlisted, which never exists, so\n"
     "                        ARCHIVE is then repacked on every build (with a note)\n"
     "\n"
-    "Other options:\n"
+    "Options of every command:\n"
+    "  --codepage N          the code page the archive stores names in: 1252 (the\n"
+    "                        default; English, French, German, Italian), 874 or 1250\n"
+    "                        to 1258. The setup launcher reads names in the ANSI code\n"
+    "                        page of the machine it runs on, so pack for that one.\n"
     "  -h, --help            show this help and exit\n"
     "  --version             show the version and exit\n"
     "\n"
+    "Names: pack converts the host's names (UTF-8 on Linux, Unicode on Windows) to the\n"
+    "code page and refuses, naming the file and the reason:\n"
+    "  - a character the code page cannot hold exactly;\n"
+    "  - a control character or one of < > : \" / | ? * (not allowed by Windows);\n"
+    "  - a file or folder name ending in a dot or a blank;\n"
+    "  - a Windows device name: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9,\n"
+    "    LPT0 to LPT9 and COM/LPT with a superscript 1, 2 or 3, also with an\n"
+    "    extension or blanks before the dot (\"NUL .txt\");\n"
+    "  - a name longer than 145 bytes: below a temporary folder of about 100 bytes\n"
+    "    and the launcher's KMGSetup<n>\\ its path would pass the 259 characters that\n"
+    "    Windows can create;\n"
+    "  - two names that differ only in case (Windows takes them for one file).\n"
+    "list and extract convert names back from the code page.\n"
+    "\n"
+    "Sizes: a file of more than 4 GiB - 1 byte, or an archive that would grow past\n"
+    "that, is refused; sizes are checked before a file is read, and each file is\n"
+    "packed as a stream, so memory does not grow with file size.\n"
+    "\n"
     "Symbolic links: a link to a file inside DIR is packed as that file; any other\n"
-    "link (to a folder, outside DIR, to nothing, a loop) is refused by name.\n"
+    "link (to a folder, outside DIR, to nothing, a loop) is refused by name, as are\n"
+    "devices, pipes and sockets.\n"
     "\n"
     "Time stamps: every entry's three time stamps hold its file's last write time,\n"
     "or SOURCE_DATE_EPOCH when that is set and earlier, so packing the same files\n"
@@ -54,8 +80,9 @@ const char kHelp[] =
     "\n"
     "Exit status:\n"
     "  0  success\n"
-    "  1  the archive, or an entry in it, is damaged\n"
-    "  2  the command line is wrong\n"
+    "  1  the archive, or an entry in it, is damaged, or the file is not an archive;\n"
+    "     verify also for a name that pack would refuse\n"
+    "  2  the command line is wrong (also an unsupported code page)\n"
     "  3  a file or folder could not be read or written\n"
     "  4  a file cannot go into an archive; the message names it and says why\n";
 
@@ -81,6 +108,13 @@ int ParseLevel(const std::string& text)
     if (text.size() == 1 && text[0] >= '0' + kLowestLevel && text[0] <= '0' + kHighestLevel)
         return text[0] - '0';
     ThrowUsage("level must be a number from 0 to 9, not '" + text + "'");
+}
+
+unsigned ParseCodePage(const std::string& text)
+{
+    if (!text.empty() && text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos)
+        return static_cast<unsigned>(std::stoul(text));
+    ThrowUsage("code page must be a number such as 1252, not '" + text + "'");
 }
 
 // The value of an option given as "--name VALUE" or "--name=VALUE"; false when arg is
@@ -114,6 +148,8 @@ CommandLine ParseCommandLine(int argc, char** argv)
                 line.help = true;
             } else if (arg == "--version") {
                 line.version = true;
+            } else if (TakeValue("--codepage", arg, argc, argv, i, value)) {
+                line.pack.codepage = ParseCodePage(value);
             } else if (TakeValue("--level", arg, argc, argv, i, value)) {
                 line.pack.level = ParseLevel(value);
                 line.packOptionGiven = true;
@@ -155,13 +191,13 @@ void Run(const CommandLine& line)
         PackArchive(args[0], args[1], line.pack);
     } else if (line.command == "list") {
         ExpectArguments(line, 1, "list ARCHIVE");
-        ListArchive(args[0], std::cout);
+        ListArchive(args[0], line.pack.codepage, std::cout);
     } else if (line.command == "verify") {
         ExpectArguments(line, 1, "verify ARCHIVE");
-        VerifyArchive(args[0], std::cout);
+        VerifyArchive(args[0], line.pack.codepage, std::cout);
     } else if (line.command == "extract") {
         ExpectArguments(line, 2, "extract ARCHIVE DIR");
-        ExtractArchive(args[0], args[1]);
+        ExtractArchive(args[0], args[1], line.pack.codepage);
     } else if (line.command.empty()) {
         ThrowUsage("no command given");
     } else {

@@ -1,0 +1,75 @@
+#include "tools/kmarc/NameRules.h"
+
+#include "archive/EntryName.h"
+
+#include <cstdio>
+#include <map>
+
+namespace {
+
+const size_t kMaxNameLength = 255;  // the length byte of a directory entry
+
+std::string Character(const CodePage& codePage, char c)
+{
+    unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+        char text[32];
+        std::snprintf(text, sizeof text, "control character 0x%02X", byte);
+        return text;
+    }
+    return "'" + codePage.Display(std::string(1, c)) + "'";
+}
+
+} // namespace
+
+std::string NameProblem(const std::string& name, const CodePage& codePage)
+{
+    size_t undefined = codePage.FindUndefined(name);
+    if (undefined != std::string::npos) {
+        char text[96];
+        std::snprintf(text, sizeof text, "byte 0x%02X is no character in code page %u",
+                      static_cast<unsigned char>(name[undefined]), codePage.Number());
+        return text;
+    }
+    if (name.size() > kMaxNameLength)
+        return "name has " + std::to_string(name.size()) + " bytes; an archive holds names of at most 255";
+    uint32_t where = 0;
+    EntryNameFault fault = CheckEntryName(name.data(), static_cast<uint32_t>(name.size()), kTypicalSetupFolderLength,
+                                          kMaxAnsiPathLength, &where);
+    std::string component = name.substr(where, name.find('\\', where) - where);
+    switch (fault) {
+    case EntryNameFault::None:
+        return std::string();
+    case EntryNameFault::TooLong:
+        return "name has " + std::to_string(name.size()) + " bytes, too long: below a temporary folder of about 100 " +
+               "bytes and KMGSetup<n>\\ its output path would pass the " + std::to_string(kMaxAnsiPathLength) +
+               " characters Windows can create (names of up to " +
+               std::to_string(kMaxAnsiPathLength - kTypicalSetupFolderLength) + " bytes fit)";
+    case EntryNameFault::ForbiddenCharacter:
+        for (char c : component) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || std::string("<>:\"/|?*").find(c) != std::string::npos)
+                return "name has " + Character(codePage, c) + ", which Windows does not allow in file names";
+        }
+        break;
+    case EntryNameFault::TrailingDotOrBlank:
+        return "'" + codePage.Display(component) + "' ends in a " + (component.back() == '.' ? "dot" : "blank") +
+               ", which Windows drops from file names";
+    case EntryNameFault::DeviceName:
+        return "'" + codePage.Display(component) + "' names a Windows device (CON, PRN, AUX, NUL, CONIN$, CONOUT$, " +
+               "COM or LPT with a digit), whose data never reaches a file";
+    default:
+        break;
+    }
+    return DescribeEntryNameFault(fault);
+}
+
+std::pair<size_t, size_t> FindCaseTwins(const std::vector<std::string>& names, const CodePage& codePage)
+{
+    std::map<std::string, size_t> seen;
+    for (size_t i = 0; i < names.size(); ++i) {
+        auto inserted = seen.emplace(codePage.Fold(names[i]), i);
+        if (!inserted.second)
+            return { inserted.first->second, i };
+    }
+    return { 0, 0 };
+}
