@@ -43,7 +43,7 @@ TEST(EntryNameTest, DeviceNamesAreFoundAsWindowsFindsThem)
                                                              kMaxOutputPathLength, &where)) << name;
         EXPECT_EQ(name.find('\\') == std::string::npos ? 0u : name.find('\\') + 1, where) << name;
     }
-    for (const std::string& name : { "NULL", "CON_.txt", "CONIN", "CONOUT$x", "COM", "COM10", "LPT\xB4", "COM\xB9\xB9",
+    for (const char* name : { "NULL", "CON_.txt", "CONIN", "CONOUT$x", "COM", "COM10", "LPT\xB4", "COM\xB9\xB9",
                                      "x.NUL", "NUL-.dat" })
         EXPECT_TRUE(IsSafe(name)) << name;
 }

@@ -69,8 +69,9 @@ TEST_F(FindDamagedArchiveTest, TheFirstDamagedArchiveIsReported)
 // written; an entry named "NUL .dat" would otherwise pour its bytes into the null device.
 TEST_F(FindDamagedArchiveTest, DeviceNamesAreDamageHoweverTheyAreSpelt)
 {
-    for (const std::string& device : { "NUL .dat", "CON .txt", "CONIN$", "conout$.log", "COM0", "LPT0.txt", "COM\xB9",
-                                       "lpt\xB2.txt", "COM\xB3" }) {
+    for (const char* text : { "NUL .dat", "CON .txt", "CONIN$", "conout$.log", "COM0", "LPT0.txt", "COM\xB9",
+                              "lpt\xB2.txt", "COM\xB3" }) {
+        const std::string device = text;
         const std::string placeholder(device.size(), 'p');
         contents[1] = MakeArchive({ "Data\\" + placeholder });
         PatchBytes(contents[1], placeholder, device);
