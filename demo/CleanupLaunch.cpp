@@ -22,8 +22,9 @@ CleanupCommand BuildCleanupCommand(const std::string& cmdExe, const std::string&
     return command;
 }
 
-DWORD StartCleanup(const std::string& script, DWORD processId)
+DWORD StartCleanup(const std::string& script, DWORD processId, DWORD& cleanupProcessId)
 {
+    cleanupProcessId = 0;
     char systemFolder[MAX_PATH];
     UINT length = GetSystemDirectoryA(systemFolder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
@@ -39,6 +40,7 @@ DWORD StartCleanup(const std::string& script, DWORD processId)
     if (!CreateProcessA(cmdExe.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                         command.folder.empty() ? nullptr : command.folder.c_str(), &startup, &process))
         return GetLastError();
+    cleanupProcessId = process.dwProcessId;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return 0;

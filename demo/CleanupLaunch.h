@@ -14,7 +14,8 @@ struct CleanupCommand {
 CleanupCommand BuildCleanupCommand(const std::string& cmdExe, const std::string& script, DWORD processId);
 
 // Starts the script through the system's cmd.exe with processId as its argument, with
-// no console window, and does not wait. Returns 0 or the error of CreateProcess.
-DWORD StartCleanup(const std::string& script, DWORD processId);
+// no console window, and does not wait. Returns 0 with cmd.exe's process id in
+// cleanupProcessId, or the error of CreateProcess.
+DWORD StartCleanup(const std::string& script, DWORD processId, DWORD& cleanupProcessId);
 
 #endif

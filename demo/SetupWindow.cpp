@@ -11,8 +11,10 @@ const int kTextMargin = 24;
 
 } // namespace
 
-SetupWindow::SetupWindow(HINSTANCE instance)
+SetupWindow::SetupWindow(HINSTANCE instance, bool show)
 {
+    if (!show)
+        return;
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = WindowProcedure;
     windowClass.hInstance = instance;

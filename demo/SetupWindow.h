@@ -12,8 +12,9 @@ extern const char kSetupWindowTitle[]; // "Kalmora Setup"
 class SetupWindow {
 public:
     // Registers the class, creates the window, shows it in the foreground and paints
-    // it. Without a display there is no window, and every member does nothing.
-    explicit SetupWindow(HINSTANCE instance);
+    // it. Without a display, or when show is false, there is no window, and every
+    // member does nothing.
+    explicit SetupWindow(HINSTANCE instance, bool show = true);
     // Destroys the window if it is still there.
     ~SetupWindow();
     SetupWindow(const SetupWindow&) = delete;

@@ -22,6 +22,12 @@ std::string ProgramFilesFolder()
     return kFallbackProgramFiles;
 }
 
+bool Switch(const char* name)
+{
+    const std::string value = Variable(name);
+    return !value.empty() && value != "0";
+}
+
 } // namespace
 
 DWORD ParseHoldMilliseconds(const std::string& text)
@@ -42,7 +48,8 @@ StandInSettings ReadStandInSettings()
     if (settings.installFolder.back() != '\\')
         settings.installFolder += '\\';
     settings.holdMilliseconds = ParseHoldMilliseconds(Variable("KM_STANDIN_HOLD_MS"));
-    std::string exitAtOnce = Variable("KM_STANDIN_EXIT_AT_ONCE");
-    settings.exitAtOnce = !exitAtOnce.empty() && exitAtOnce != "0";
+    settings.exitAtOnce = Switch("KM_STANDIN_EXIT_AT_ONCE");
+    settings.cleanupAtOnce = Switch("KM_STANDIN_CLEANUP_AT_ONCE");
+    settings.noWindow = Switch("KM_STANDIN_NO_WINDOW");
     return settings;
 }

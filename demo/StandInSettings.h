@@ -11,6 +11,8 @@ struct StandInSettings {
     std::string installFolder; // KM_STANDIN_INSTALL_DIR, with a trailing backslash
     DWORD holdMilliseconds;    // KM_STANDIN_HOLD_MS; 0 when unset or not a number
     bool exitAtOnce;           // KM_STANDIN_EXIT_AT_ONCE set to anything but "" or "0"
+    bool cleanupAtOnce;        // KM_STANDIN_CLEANUP_AT_ONCE, likewise
+    bool noWindow;             // KM_STANDIN_NO_WINDOW, likewise
 };
 
 // The default install folder is "Kalmora Photo" in the system's program files folder.

@@ -126,22 +126,28 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (settings.exitAtOnce) {
         report.Add("ExitAtOnce", "1");
     } else {
-        SetupWindow window(instance);
+        SetupWindow window(instance, !settings.noWindow);
         report.Add("Window", window.IsShown() ? "shown" : "none");
-        if (usable) {
-            exitCode = Install(parsed.resourceFile, settings.installFolder, window, report);
-        } else {
+        if (!usable) {
             report.Add("Error", "the command line lacks ResourceFile or CleanUp");
             exitCode = kExitBadCommandLine;
+        } else if (settings.cleanupAtOnce) {
+            report.Add("CleanupAtOnce", "1");
+        } else {
+            exitCode = Install(parsed.resourceFile, settings.installFolder, window, report);
         }
-        window.Hold(settings.holdMilliseconds);
+        if (!settings.cleanupAtOnce)
+            window.Hold(settings.holdMilliseconds);
     }
 
     // The script waits for this process to end before it deletes anything, so it is
     // started last, also after a failed install: the launcher's files must go.
     if (usable && !settings.exitAtOnce) {
-        DWORD error = StartCleanup(parsed.cleanUp, GetCurrentProcessId());
+        DWORD cleanupProcessId = 0;
+        DWORD error = StartCleanup(parsed.cleanUp, GetCurrentProcessId(), cleanupProcessId);
         report.Add("CleanupStarted", error ? "no, error " + std::to_string(error) : std::string("yes"));
+        if (!error)
+            report.Add("CleanupProcessId", std::to_string(cleanupProcessId));
         if (error && exitCode == kExitDone)
             exitCode = kExitCleanupNotStarted;
     }

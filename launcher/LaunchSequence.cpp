@@ -16,7 +16,6 @@
 #include "stream/WtFileStream.h"
 #include "string/WtString.h"
 
-#include <direct.h>
 #include <new>
 #include <shellapi.h>
 
@@ -174,7 +173,10 @@ bool LaunchSetupProgram(const WtString& setupFolder, const WtString& parameters)
     WtString program = setupFolder + kSetupProgram;
     execute.lpFile = program;
     execute.lpParameters = parameters;
-    execute.lpDirectory = nullptr;
+    // The program starts in the setup folder, which never becomes the launcher's own
+    // current directory: a process's current directory cannot be removed, and the setup
+    // program may run its cleanup while the launcher still waits.
+    execute.lpDirectory = setupFolder;
     execute.nShow = SW_SHOW;
     execute.hInstApp = nullptr;
     return ShellExecuteExA(&execute) != FALSE;
@@ -285,7 +287,6 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine)
         return kExitUnpackFailed;
     }
 
-    _chdir(setupFolder);
     char modulePath[MAX_PATH] = {};
     // Guards a launcher in a folder whose name has characters outside the ANSI code
     // page: the setup program could not open it by that name.
@@ -296,9 +297,7 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine)
 
     if (!LaunchSetupProgram(setupFolder, parameters)) {
         // Guards against reporting a run as done when nobody will run its cleanup; the
-        // shell has already said why the program did not start. The folder stops being
-        // current so that it can go.
-        _chdir(tempPath);
+        // shell has already said why the program did not start.
         output.RemoveAll(scriptPath);
         DestroyWindow(g_hSplash);
         return kExitUnpackFailed;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -246,6 +247,8 @@ RunResult LauncherCase::Run(const std::string& arguments, bool exitAtOnce, const
     environment.Set("KM_STANDIN_REPORT", reportPath);
     environment.Set("KM_STANDIN_INSTALL_DIR", installFolder);
     environment.Set("KM_STANDIN_EXIT_AT_ONCE", exitAtOnce ? "1" : "");
+    for (const auto& setting : standInSettings)
+        environment.Set(setting.first.c_str(), setting.second);
 
     std::string commandLine = "\"" + launcherPath + "\"" + (arguments.empty() ? "" : " " + arguments);
     std::vector<char> line(commandLine.begin(), commandLine.end());
@@ -316,6 +319,11 @@ RunResult LauncherCase::Run(const std::string& arguments, bool exitAtOnce, const
         if (equals != std::string::npos)
             result.report.emplace(reportLine.substr(0, equals), reportLine.substr(equals + 1));
     }
+    // A stand-in that ended before the launcher is no longer there to be found above; the
+    // cleanup it started is waited for by its id.
+    const std::string cleanupId = result.Report("CleanupProcessId");
+    if (!cleanupId.empty())
+        WaitAndClose(OpenProcess(SYNCHRONIZE, FALSE, std::strtoul(cleanupId.c_str(), nullptr, 10)));
     return result;
 }
 

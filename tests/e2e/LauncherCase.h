@@ -65,6 +65,9 @@ public:
     // The launcher's temporary directory as a Unicode path, for names that the ANSI code
     // page cannot hold; TempPath() then stays what the test gave for its own checks.
     void SetWideTempPath(const std::wstring& path) { wideTempPath = path; }
+    // A further KM_STANDIN_* setting for the stand-in setup program of the next runs.
+    void SetStandInSetting(const std::string& name, const std::string& value) { standInSettings[name] = value; }
+
     // Runs the launcher under a FileCreationWatch with this hook.
     void WatchFileCreation(FileCreationHook hook) { creationHook = std::move(hook); }
 
@@ -76,7 +79,7 @@ public:
 
     // Runs the launcher with arguments appended to its quoted path and waits until it has
     // ended and, when it started one, the stand-in setup program and the cleanup it
-    // handed to cmd.exe. exitAtOnce makes the stand-in only report, without installing or
+    // handed to cmd.exe (also when the stand-in ended before the launcher). exitAtOnce makes the stand-in only report, without installing or
     // running the script. boxTitle: a message box of that caption (or of any caption, with
     // kAnyBoxCaption) is read and answered.
     RunResult Run(const std::string& arguments, bool exitAtOnce, const std::string& boxTitle = std::string());
@@ -92,6 +95,7 @@ private:
     std::string launcherPath;
     std::wstring wideTempPath;
     FileCreationHook creationHook;
+    std::map<std::string, std::string> standInSettings;
 };
 
 #endif

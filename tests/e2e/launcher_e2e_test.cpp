@@ -98,6 +98,42 @@ TEST(LauncherRun, FreshRunInstallsAndLeavesNothingBehind)
     EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
 }
 
+// A quick cancel or a silent setup: the setup program runs its cleanup while the
+// launcher may still be waiting for it to take over. Without its window the launcher
+// waits its full time.
+TEST(LauncherRun, SetupProgramThatCleansUpAtOnceLeavesNothing)
+{
+    for (bool window : { true, false }) {
+        LauncherCase run(window ? "at-once-window" : "at-once-no-window");
+        ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
+        run.SetStandInSetting("KM_STANDIN_CLEANUP_AT_ONCE", "1");
+        run.SetStandInSetting("KM_STANDIN_NO_WINDOW", window ? "" : "1");
+        // Without the stand-in's window, another window also takes the focus from the
+        // splash while the payload is unpacked, so the launcher waits its full time.
+        HWND other = nullptr;
+        if (!window) {
+            run.WatchFileCreation([&](const std::string& path) {
+                if (other || path.size() < 4 || path.compare(path.size() - 4, 4, ".bat") != 0)
+                    return;
+                other = CreateWindowA("STATIC", "other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                      nullptr, GetModuleHandleA(nullptr), nullptr);
+                SetForegroundWindow(other);
+            });
+        }
+        RunResult result = run.Run("", false);
+        if (other)
+            DestroyWindow(other);
+
+        ASSERT_TRUE(result.exited) << window;
+        EXPECT_EQ(result.exitCode, 0u) << window;
+        EXPECT_EQ(result.Report("Window"), window ? "shown" : "none");
+        EXPECT_EQ(result.Report("CleanupAtOnce"), "1") << window;
+        EXPECT_EQ(result.Report("CleanupStarted"), "yes") << window;
+        EXPECT_EQ(result.Report("CurrentDirectory"), run.TempPath() + "KMGSetup0") << window;
+        EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>()) << window;
+    }
+}
+
 TEST(LauncherRun, BlankAmpersandAndPercentInTheTemporaryPath)
 {
     LauncherCase run("metachar", "Temp dir & 50%");
