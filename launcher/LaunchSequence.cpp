@@ -198,7 +198,7 @@ bool LaunchWaitOver(DWORD start, DWORD now)
     return now - start >= kLaunchWaitMilliseconds;
 }
 
-int RunLaunchSequence(HINSTANCE instance, const char* commandLine)
+int RunLaunchSequence(HINSTANCE instance, const char* commandLine, bool elevated)
 {
     g_hInstance = instance;
     if (RaiseRunningSetup())
@@ -228,33 +228,33 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine)
     RunOutput output;
     WtString lastRefused;
 
+    // Guards the elevated setup program against a script or files that the user's other
+    // processes put or change: both are made anew with a descriptor that lets only SYSTEM
+    // and Administrators write, and the script goes where the user cannot replace it.
+    SetupFolderSecurity security;
+    SECURITY_ATTRIBUTES* protection = elevated ? security.Attributes() : nullptr;
+    const WtString scriptFolder = elevated ? ProtectedScriptFolder() : WtString(tempPath);
+
     // Guards against writing through a file or link that appeared under the name after
     // the probe: the script is only ever a file this run created.
     OwnedHandle scriptFile;
-    const WtString scriptPath = ClaimUniqueName(
-        tempPattern + kScriptPattern,
-        [&](const WtString& name) {
-            scriptFile = OwnedHandle(CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-            return scriptFile.IsValid();
-        },
-        lastRefused);
+    WtString scriptPath;
+    if (elevated && (!protection || scriptFolder.IsEmpty()))
+        lastRefused = scriptFolder.IsEmpty() ? WtString(tempPath) : scriptFolder; // nothing is made unprotected
+    else
+        scriptPath = CreateScriptFile(EscapeForFormat(scriptFolder) + kScriptPattern, protection, CreateFileA,
+                                      scriptFile, lastRefused);
     // Guards against unpacking into the root of the drive when no free name was found.
     if (scriptPath.IsEmpty()) {
-        ReportFailure(NoNameFailure(tempPath, lastRefused));
+        ReportFailure(NoNameFailure(scriptFolder.IsEmpty() ? tempPath : static_cast<const char*>(scriptFolder),
+                                    lastRefused));
         return kExitUnpackFailed;
     }
 
     WtString setupFolder;
-    if (RunsElevated()) {
-        // Guards the elevated setup program against files that the user's other
-        // processes put or change in its folder; the folder is the run's and goes last.
-        SetupFolderSecurity security;
-        if (security.Attributes())
-            setupFolder = CreateSetupFolder(tempPattern + kSetupFolderPattern, security.Attributes(),
-                                            CreateDirectoryA, lastRefused);
-        else
-            lastRefused = tempPath; // without its descriptor no folder is made at all
+    if (elevated) {
+        // The folder is the run's and goes last.
+        setupFolder = CreateSetupFolder(tempPattern + kSetupFolderPattern, protection, CreateDirectoryA, lastRefused);
         if (!setupFolder.IsEmpty())
             output.Folders().AddHead(setupFolder);
     } else {

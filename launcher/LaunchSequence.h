@@ -20,8 +20,10 @@ extern const char kRunningSetupTitle[];
 const DWORD kLaunchWaitMilliseconds = 5000;
 
 // Runs the whole sequence for module instance with the command line that follows the
-// program's own name, which is passed on unchanged. Returns the exit code.
-int RunLaunchSequence(HINSTANCE instance, const char* commandLine);
+// program's own name, which is passed on unchanged. elevated: the process runs with
+// administrator rights in force (RunsElevated), so that what it makes for the setup
+// program must be out of reach of the user's other processes. Returns the exit code.
+int RunLaunchSequence(HINSTANCE instance, const char* commandLine, bool elevated);
 
 // True once kLaunchWaitMilliseconds have passed between the millisecond counts start and
 // now, also across the counter's wrap after 49.7 days.

@@ -1,6 +1,5 @@
 #include "launcher/SetupFolder.h"
 
-#include "launcher/OwnedHandle.h"
 #include "launcher/UniqueName.h"
 
 #include <sddl.h>
@@ -56,4 +55,29 @@ WtString CreateSetupFolder(const WtString& pattern, SECURITY_ATTRIBUTES* securit
     // The creation itself is the test: it fails for any name that exists, whatever it is.
     return ClaimUniqueName(
         pattern, [&](const WtString& name) { return create(name, security) != FALSE; }, lastTried);
+}
+
+WtString ProtectedScriptFolder()
+{
+    char windows[MAX_PATH];
+    const UINT length = GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return WtString();
+    WtString folder(windows);
+    if (windows[length - 1] != '\\')
+        folder += '\\';
+    folder += "Temp\\";
+    return folder;
+}
+
+WtString CreateScriptFile(const WtString& pattern, SECURITY_ATTRIBUTES* security, CreateFileFunction create,
+                          OwnedHandle& script, WtString& lastTried)
+{
+    return ClaimUniqueName(
+        pattern,
+        [&](const WtString& name) {
+            script = OwnedHandle(create(name, GENERIC_WRITE, 0, security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            return script.IsValid();
+        },
+        lastTried);
 }

@@ -1,10 +1,18 @@
-// The setup folder of an elevated run. The setup program is started from it with
-// administrator rights and loads its DLLs from it, so no process of the user may write
-// there, and it must be a folder that this run made itself: a folder, file or link that
-// somebody put under its name is never used.
+// The setup folder and the cleanup script of an elevated run. The setup program is
+// started from the folder with administrator rights and loads its DLLs from it, and it
+// runs the script with the same rights, so no process of the user may write either, and
+// each must be something this run made itself: a folder, file or link that somebody put
+// under its name is never used.
+//
+// The user has full control over the temporary folder, delete-child included, so a
+// process of the user can delete or rename anything directly inside it, whatever that
+// thing's own descriptor says, and put its own file under the freed name. The script
+// of an elevated run therefore lives in the system's temporary folder, where users may
+// create but not delete or rename what others made.
 #ifndef LAUNCHER_SETUPFOLDER_H
 #define LAUNCHER_SETUPFOLDER_H
 
+#include "launcher/OwnedHandle.h"
 #include "string/WtString.h"
 
 #include <windows.h>
@@ -46,5 +54,21 @@ typedef BOOL(WINAPI* CreateFolderFunction)(LPCSTR, LPSECURITY_ATTRIBUTES);
 // when every candidate already existed).
 WtString CreateSetupFolder(const WtString& pattern, SECURITY_ATTRIBUTES* security,
                            CreateFolderFunction create, WtString& lastTried);
+
+// The folder where an elevated run writes its cleanup script: "Temp" in the system's
+// Windows folder (the one shared by all sessions), with a trailing backslash. Empty
+// when the system names none.
+WtString ProtectedScriptFolder();
+
+// The call that creates a file; CreateFileA, or a test's own.
+typedef HANDLE(WINAPI* CreateFileFunction)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+
+// The cleanup script of pattern (as CreateSetupFolder takes it) that create makes anew
+// with security (null: the folder's own inheritance), for writing only and not shared,
+// found as ClaimUniqueName finds names: a file or link that holds a name is never
+// truncated or written through. Returns the script's path with script owning the open
+// file; the empty string as CreateSetupFolder does.
+WtString CreateScriptFile(const WtString& pattern, SECURITY_ATTRIBUTES* security, CreateFileFunction create,
+                          OwnedHandle& script, WtString& lastTried);
 
 #endif // LAUNCHER_SETUPFOLDER_H

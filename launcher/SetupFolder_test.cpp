@@ -106,6 +106,19 @@ BOOL WINAPI RecordingCreate(LPCSTR path, LPSECURITY_ATTRIBUTES security)
     return CreateDirectoryA(path, security);
 }
 
+struct FileCreationArguments {
+    DWORD access, share, disposition;
+};
+FileCreationArguments g_fileArguments;
+
+HANDLE WINAPI RecordingCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition, DWORD flags, HANDLE templateFile)
+{
+    g_seen.push_back(Describe(path, security));
+    g_fileArguments = { access, share, disposition };
+    return CreateFileA(path, access, share, security, disposition, flags, templateFile);
+}
+
 BOOL WINAPI RefusingCreate(LPCSTR path, LPSECURITY_ATTRIBUTES)
 {
     g_seen.push_back(CreationSeen());
@@ -156,16 +169,11 @@ protected:
     SetupFolderSecurity security;
 };
 
-TEST_F(CreateSetupFolderTest, CreationCallReceivesTheProtectedDescriptor)
+// SYSTEM and Administrators have full control, everybody else may read and execute, the
+// temporary folder's entries stop here, and everything made inside inherits the same.
+void ExpectOnlyAdministratorsWrite(const CreationSeen& seen)
 {
-    WtString lastTried;
-    const WtString folder = Create(RecordingCreate, lastTried);
-
-    EXPECT_STREQ(folder, (scratch.Path() + "KMGSetup0").c_str());
-    EXPECT_TRUE(FolderExists(static_cast<const char*>(folder)));
-    ASSERT_EQ(g_seen.size(), 1u);
-    const CreationSeen& seen = g_seen[0];
-    std::cout << "descriptor passed to the folder creation: " << seen.sddl << std::endl;
+    std::cout << "descriptor passed to the creation of " << seen.path << ": " << seen.sddl << std::endl;
     ASSERT_TRUE(seen.hasDescriptor);
     EXPECT_TRUE(seen.protectedDacl) << "the temporary folder's entries would be inherited";
     EXPECT_TRUE(seen.onlyAllowEntries);
@@ -183,6 +191,17 @@ TEST_F(CreateSetupFolderTest, CreationCallReceivesTheProtectedDescriptor)
     EXPECT_TRUE(systemFull);
     EXPECT_TRUE(administratorsFull);
     EXPECT_TRUE(everybodyReads);
+}
+
+TEST_F(CreateSetupFolderTest, CreationCallsReceiveTheProtectedDescriptor)
+{
+    WtString lastTried;
+    const WtString folder = Create(RecordingCreate, lastTried);
+
+    EXPECT_STREQ(folder, (scratch.Path() + "KMGSetup0").c_str());
+    EXPECT_TRUE(FolderExists(static_cast<const char*>(folder)));
+    ASSERT_EQ(g_seen.size(), 1u);
+    ExpectOnlyAdministratorsWrite(g_seen[0]);
 
     // Wine makes a file's descriptor up from its Unix mode and cannot return the one that
     // was set; Windows returns it as it is.
@@ -191,7 +210,21 @@ TEST_F(CreateSetupFolderTest, CreationCallReceivesTheProtectedDescriptor)
     if (RunsUnderWine())
         std::cout << "(Wine derives it from the folder's Unix mode; the creation call above is what counts)" << std::endl;
     else
-        EXPECT_EQ(readBack, seen.sddl);
+        EXPECT_EQ(readBack, g_seen[0].sddl);
+
+    // The script of an elevated run: the same descriptor, and only ever a new file.
+    g_seen.clear();
+    OwnedHandle script;
+    const WtString scriptPath =
+        CreateScriptFile((scratch.Path() + "%d.bat").c_str(), security.Attributes(), RecordingCreateFile, script,
+                         lastTried);
+    EXPECT_STREQ(scriptPath, (scratch.Path() + "0.bat").c_str());
+    EXPECT_TRUE(script.IsValid());
+    ASSERT_EQ(g_seen.size(), 1u);
+    ExpectOnlyAdministratorsWrite(g_seen[0]);
+    EXPECT_EQ(g_fileArguments.disposition, static_cast<DWORD>(CREATE_NEW));
+    EXPECT_EQ(g_fileArguments.share, 0u);
+    EXPECT_EQ(g_fileArguments.access, static_cast<DWORD>(GENERIC_WRITE));
 }
 
 TEST_F(CreateSetupFolderTest, WhatTookTheNameAfterTheProbeIsNeitherUsedNorTouched)

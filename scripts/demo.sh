@@ -24,6 +24,10 @@ win() { "$wine_run" "$@" 2>/dev/null | tr -d '\r'; }
 temp_win=$(win cmd /c 'echo %TEMP%')
 temp_unix=$(win winepath -u "$temp_win")
 [ -d "$temp_unix" ] || { echo "demo: cannot find the Wine user's temporary directory" >&2; exit 1; }
+# An elevated launcher, as every program under Wine is, keeps its cleanup script in the
+# system's temporary folder, out of reach of the user's other programs.
+system_temp_win="$(win cmd /c 'echo %SystemRoot%')\Temp"
+system_temp_unix=$(win winepath -u "$system_temp_win")
 report_unix=$out/setup-report.txt
 report_win=$(win winepath -w "$report_unix")
 
@@ -32,7 +36,9 @@ display=${DISPLAY:-}
 shot() { DISPLAY=$display import-im6.q16 -silent -window root "$@" 2>/dev/null; }
 
 listing() { (cd "$temp_unix" && find . -mindepth 1 | LC_ALL=C sort); }
+scripts() { (cd "$system_temp_unix" 2>/dev/null && find . -maxdepth 1 -name '*.bat' | LC_ALL=C sort); }
 before=$(listing)
+scripts_before=$(scripts)
 
 started=$(date +%s)
 KM_STANDIN_REPORT=$report_win KM_STANDIN_HOLD_MS=$hold_ms "$wine_run" "$launcher" 2>/dev/null
@@ -41,8 +47,13 @@ code=$?
 # The setup program is holding its window: the setup folder and the script are complete.
 new_entries=$(comm -13 <(echo "$before") <(listing))
 script_rel=$(echo "$new_entries" | grep -E '^\./[0-9]+\.bat$' | head -n1)
+script_unix=$temp_unix/$script_rel; script_win=$temp_win\\${script_rel#./}
+if [ -z "$script_rel" ]; then
+  script_rel=$(comm -13 <(echo "$scripts_before") <(scripts) | grep -E '^\./[0-9]+\.bat$' | head -n1)
+  script_unix=$system_temp_unix/$script_rel; script_win=$system_temp_win\\${script_rel#./}
+fi
 setup_rel=$(echo "$new_entries" | grep -E '^\./KMGSetup[0-9]+$' | head -n1)
-[ -n "$script_rel" ] && cp "$temp_unix/$script_rel" "$out/cleanup-script.bat"
+[ -n "$script_rel" ] && cp "$script_unix" "$out/cleanup-script.bat"
 extracted=0; folders=0
 if [ -n "$setup_rel" ]; then
   extracted=$(find "$temp_unix/$setup_rel" -type f | wc -l)
@@ -55,7 +66,7 @@ fi
 # The report appears when the setup program ends; the script then deletes itself last.
 for _ in $(seq 1 600); do [ -e "$report_unix" ] && break; sleep 0.1; done
 if [ -n "$script_rel" ]; then
-  for _ in $(seq 1 600); do [ -e "$temp_unix/$script_rel" ] || break; sleep 0.1; done
+  for _ in $(seq 1 600); do [ -e "$script_unix" ] || break; sleep 0.1; done
 fi
 after=$(listing)
 
@@ -83,7 +94,7 @@ if [ -n "$setup_rel" ]; then
   echo "  setup folder      $temp_win\\${setup_rel#./}\\ ($extracted files in $folders folders unpacked)"
 fi
 if [ -n "$script_rel" ]; then
-  echo "  cleanup script    $temp_win\\${script_rel#./} ($(grep -c '' "$out/cleanup-script.bat") lines," \
+  echo "  cleanup script    $script_win ($(grep -c '' "$out/cleanup-script.bat") lines," \
        "$(grep -c '^del ' "$out/cleanup-script.bat") del, $(grep -c '^rmdir ' "$out/cleanup-script.bat") rmdir; copy in $out/cleanup-script.bat)"
 fi
 if [ -e "$report_unix" ]; then
@@ -96,15 +107,18 @@ if [ -e "$report_unix" ]; then
 elif [ "$code" = 0 ]; then
   echo "  setup program     wrote no report (see $report_unix)"
 fi
-if [ "$before" = "$after" ]; then
-  echo "  temporary folder  clean again: exactly as before the run"
+script_left=no
+[ -n "$script_rel" ] && [ -e "$script_unix" ] && script_left=yes
+if [ "$before" = "$after" ] && [ $script_left = no ]; then
+  echo "  temporary folder  clean again: exactly as before the run, and the script is gone"
 else
   echo "  temporary folder  NOT clean: left behind:"
   comm -13 <(echo "$before") <(echo "$after") | sed 's/^\.\//                    /'
+  [ $script_left = yes ] && echo "                    $script_win"
 fi
 echo "  exit code         $code ($meaning)"
 [ -n "$splash" ] && echo "  splash screenshot $splash"
 [ -e "$out/setup-window.png" ] && echo "  setup window      $out/setup-window.png"
 [ -z "$splash" ] && echo "  splash screenshot none: the splash could not be shown"
 "$wine_run" --shutdown
-[ "$code" = 0 ] && [ "$before" = "$after" ]
+[ "$code" = 0 ] && [ "$before" = "$after" ] && [ $script_left = no ]

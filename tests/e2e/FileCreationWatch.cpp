@@ -1,9 +1,26 @@
 #include "tests/e2e/FileCreationWatch.h"
 
+#include <sddl.h>
+
 namespace {
 
 const BYTE kBreakpointInstruction = 0xCC;
 const DWORD kTrapFlag = 0x100;
+// A self-relative descriptor of a few entries is far smaller.
+const SIZE_T kDescriptorBytes = 1024;
+
+BYTE* Export(const char* name)
+{
+    return reinterpret_cast<BYTE*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)));
+}
+
+DWORD ReadRemoteWord(HANDLE process, DWORD address)
+{
+    DWORD value = 0;
+    SIZE_T read = 0;
+    ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<ULONG_PTR>(address)), &value, sizeof value, &read);
+    return value;
+}
 
 // Reads a zero-terminated string of the program's memory, up to MAX_PATH characters.
 std::string ReadRemoteString(HANDLE process, DWORD address)
@@ -20,9 +37,9 @@ std::string ReadRemoteString(HANDLE process, DWORD address)
 
 } // namespace
 
-FileCreationWatch::FileCreationWatch(FileCreationHook hook)
+FileCreationWatch::FileCreationWatch(CreationCallHook hook)
     : hook(std::move(hook)),
-      target(reinterpret_cast<BYTE*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateFileA"))))
+      targets{ { Export("CreateFileA"), false, 4, 0 }, { Export("CreateDirectoryA"), true, 2, 0 } }
 {
 }
 
@@ -38,47 +55,86 @@ bool FileCreationWatch::Start(const char* application, char* commandLine, const 
     return true;
 }
 
-void FileCreationWatch::Arm(bool on)
+void FileCreationWatch::Arm(Target& target, bool on)
 {
     SIZE_T written = 0;
     if (on) {
         SIZE_T read = 0;
-        ReadProcessMemory(process, target, &originalByte, 1, &read);
-        WriteProcessMemory(process, target, &kBreakpointInstruction, 1, &written);
+        ReadProcessMemory(process, target.address, &target.originalByte, 1, &read);
+        WriteProcessMemory(process, target.address, &kBreakpointInstruction, 1, &written);
     } else {
-        WriteProcessMemory(process, target, &originalByte, 1, &written);
+        WriteProcessMemory(process, target.address, &target.originalByte, 1, &written);
     }
-    FlushInstructionCache(process, target, 1);
+    FlushInstructionCache(process, target.address, 1);
+}
+
+void FileCreationWatch::ArmAll(bool on)
+{
+    for (Target& target : targets)
+        Arm(target, on);
     armed = on;
 }
 
-void FileCreationWatch::OnBreakpoint(DWORD threadId)
+CreationCall FileCreationWatch::ReadCall(const Target& target, DWORD stackPointer)
+{
+    // stdcall: the return address at the stack pointer, the arguments right above it.
+    CreationCall call;
+    call.folder = target.folder;
+    call.path = ReadRemoteString(process, ReadRemoteWord(process, stackPointer + 4));
+    const DWORD attributes = ReadRemoteWord(process, stackPointer + 4 * target.securityArgument);
+    if (!attributes)
+        return call;
+    SECURITY_ATTRIBUTES security = {};
+    SIZE_T read = 0;
+    ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<ULONG_PTR>(attributes)), &security, sizeof security,
+                      &read);
+    if (!security.lpSecurityDescriptor)
+        return call;
+    call.hasDescriptor = true;
+    BYTE descriptor[kDescriptorBytes] = {};
+    read = 0;
+    for (SIZE_T length = sizeof descriptor; length > 0 && read == 0; length /= 2) {
+        if (!ReadProcessMemory(process, security.lpSecurityDescriptor, descriptor, length, &read))
+            read = 0;
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    char* text = nullptr;
+    // Only a self-relative descriptor holds everything it names; it is what the launcher builds.
+    if (read && GetSecurityDescriptorControl(descriptor, &control, &revision) && (control & SE_SELF_RELATIVE) &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                                             &text, nullptr)) {
+        call.descriptor = text;
+        LocalFree(text);
+    } else {
+        call.descriptor = "(not readable)";
+    }
+    return call;
+}
+
+void FileCreationWatch::OnBreakpoint(Target& target, DWORD threadId)
 {
     HANDLE thread = OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, threadId);
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_FULL;
     GetThreadContext(thread, &context);
-    // stdcall: the return address at the stack pointer, the file name right above it.
-    DWORD nameAddress = 0;
-    SIZE_T read = 0;
-    ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<ULONG_PTR>(context.Esp + 4)), &nameAddress,
-                      sizeof nameAddress, &read);
     ++calls;
-    hook(ReadRemoteString(process, nameAddress));
+    hook(ReadCall(target, context.Esp));
 
     // The original instruction runs once, single-stepped, and the breakpoint returns after it.
-    Arm(false);
-    context.Eip = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(target));
+    Arm(target, false);
+    context.Eip = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(target.address));
     context.EFlags |= kTrapFlag;
     SetThreadContext(thread, &context);
     CloseHandle(thread);
-    stepping = true;
+    stepping = &target;
 }
 
 void FileCreationWatch::OnSingleStep()
 {
-    stepping = false;
-    Arm(true);
+    Arm(*stepping, true);
+    stepping = nullptr;
 }
 
 bool FileCreationWatch::Pump(DWORD milliseconds)
@@ -97,10 +153,15 @@ bool FileCreationWatch::Pump(DWORD milliseconds)
             break;
         case EXCEPTION_DEBUG_EVENT: {
             const EXCEPTION_RECORD& record = event.u.Exception.ExceptionRecord;
-            if (record.ExceptionCode == EXCEPTION_BREAKPOINT && record.ExceptionAddress == target && armed)
-                OnBreakpoint(event.dwThreadId);
+            Target* hit = nullptr;
+            for (Target& target : targets) {
+                if (record.ExceptionAddress == target.address)
+                    hit = &target;
+            }
+            if (record.ExceptionCode == EXCEPTION_BREAKPOINT && hit && armed && !stepping)
+                OnBreakpoint(*hit, event.dwThreadId);
             else if (record.ExceptionCode == EXCEPTION_BREAKPOINT && !armed && !stepping)
-                Arm(true); // the system's breakpoint as the program starts: all DLLs are in place
+                ArmAll(true); // the system's breakpoint as the program starts: all DLLs are in place
             else if (record.ExceptionCode == EXCEPTION_SINGLE_STEP && stepping)
                 OnSingleStep();
             else

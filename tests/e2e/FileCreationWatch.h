@@ -1,6 +1,7 @@
-// A program run under the debug API and stopped at each of its CreateFileA calls, so
-// that a test can act as another process would between two steps of the program: hold a
-// file open, or put a file in its way. The program waits while the hook runs.
+// A program run under the debug API and stopped at each of its CreateFileA and
+// CreateDirectoryA calls, so that a test can see what the program hands to them and act
+// as another process would between two steps of the program: hold a file open, or put
+// a file in its way. The program waits while the hook runs.
 #ifndef TESTS_E2E_FILECREATIONWATCH_H
 #define TESTS_E2E_FILECREATIONWATCH_H
 
@@ -8,12 +9,20 @@
 #include <string>
 #include <windows.h>
 
-// Called in the test's process with the path the program is about to create or open.
-typedef std::function<void(const std::string& path)> FileCreationHook;
+// One call the program is about to make.
+struct CreationCall {
+    bool folder = false;        // CreateDirectoryA; otherwise CreateFileA
+    std::string path;
+    bool hasDescriptor = false; // security attributes with a descriptor were passed
+    std::string descriptor;     // that descriptor's owner and DACL in SDDL
+};
+
+// Called in the test's process for every call.
+typedef std::function<void(const CreationCall& call)> CreationCallHook;
 
 class FileCreationWatch {
 public:
-    explicit FileCreationWatch(FileCreationHook hook);
+    explicit FileCreationWatch(CreationCallHook hook);
     FileCreationWatch(const FileCreationWatch&) = delete;
     FileCreationWatch& operator=(const FileCreationWatch&) = delete;
 
@@ -27,16 +36,25 @@ public:
     int Calls() const { return calls; }
 
 private:
-    void Arm(bool on);
-    void OnBreakpoint(DWORD threadId);
-    void OnSingleStep();
+    struct Target {
+        BYTE* address;          // the same in every process of the session
+        bool folder;
+        int securityArgument;   // stack slot of the security attributes, 1-based
+        BYTE originalByte;
+    };
+    static const int kTargets = 2;
 
-    FileCreationHook hook;
-    BYTE* target;          // CreateFileA, at the same address in every process of the session
+    void Arm(Target& target, bool on);
+    void ArmAll(bool on);
+    void OnBreakpoint(Target& target, DWORD threadId);
+    void OnSingleStep();
+    CreationCall ReadCall(const Target& target, DWORD stackPointer);
+
+    CreationCallHook hook;
+    Target targets[kTargets];
     HANDLE process = nullptr;
-    BYTE originalByte = 0;
     bool armed = false;
-    bool stepping = false;
+    Target* stepping = nullptr;
     int calls = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "archive/ArchiveWriter.h"
 #include "demo/CleanupLaunch.h"
 #include "launcher/LauncherTestSupport.h"
+#include "launcher/SetupFolder.h"
 
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
@@ -216,9 +217,24 @@ std::string LauncherCase::BuiltProgram(const char* fileName)
     return ProgramFolder() + fileName;
 }
 
+bool LauncherCase::Elevated() const
+{
+    return !unelevated && RunsElevated();
+}
+
+std::string LauncherCase::ScriptFolder() const
+{
+    if (!Elevated())
+        return tempPath;
+    char windows[MAX_PATH];
+    const UINT length = GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    return std::string(windows, length) + "\\Temp\\";
+}
+
 bool LauncherCase::BuildLauncher(const std::map<std::string, std::vector<unsigned char>>& archives)
 {
-    if (!CopyFileA(BuiltProgram("e2e_launcher.exe").c_str(), launcherPath.c_str(), FALSE))
+    const char* launcher = unelevated ? "e2e_launcher_unelevated.exe" : "e2e_launcher.exe";
+    if (!CopyFileA(BuiltProgram(launcher).c_str(), launcherPath.c_str(), FALSE))
         return false;
     HANDLE update = BeginUpdateResourceA(launcherPath.c_str(), FALSE);
     if (!update)

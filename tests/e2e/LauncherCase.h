@@ -68,8 +68,25 @@ public:
     // A further KM_STANDIN_* setting for the stand-in setup program of the next runs.
     void SetStandInSetting(const std::string& name, const std::string& value) { standInSettings[name] = value; }
 
-    // Runs the launcher under a FileCreationWatch with this hook.
-    void WatchFileCreation(FileCreationHook hook) { creationHook = std::move(hook); }
+    // Runs the launcher under a FileCreationWatch with this hook for its CreateFileA and
+    // CreateDirectoryA calls.
+    void WatchCreationCalls(CreationCallHook hook) { creationHook = std::move(hook); }
+    // The same for its CreateFileA calls, with only the path.
+    void WatchFileCreation(const std::function<void(const std::string& path)>& hook)
+    {
+        creationHook = [hook](const CreationCall& call) {
+            if (!call.folder)
+                hook(call.path);
+        };
+    }
+
+    // Runs the launcher copy that takes itself for not elevated (Wine elevates every
+    // process); call before BuildLauncher.
+    void SetUnelevated() { unelevated = true; }
+    bool Elevated() const;
+    // Where the launcher writes its cleanup script: "Temp" in the system's Windows folder
+    // in an elevated run, the temporary directory otherwise.
+    std::string ScriptFolder() const;
 
     // The stand-ins built beside the tests.
     static std::string BuiltProgram(const char* fileName);
@@ -94,8 +111,9 @@ private:
     std::string reportPath;
     std::string launcherPath;
     std::wstring wideTempPath;
-    FileCreationHook creationHook;
+    CreationCallHook creationHook;
     std::map<std::string, std::string> standInSettings;
+    bool unelevated = false;
 };
 
 #endif

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <windows.h>
 
 namespace {
@@ -34,50 +35,78 @@ std::map<std::string, ArchiveFiles> SmallPayload()
     };
 }
 
-// The cleanup script for SmallPayload in setup folder S of temp path T (plain paths).
-std::string ExpectedScript(const std::string& T, const std::string& S)
+// The cleanup script for SmallPayload in setup folder S, itself at script (plain paths).
+std::string ExpectedScript(const std::string& script, const std::string& S)
 {
-    std::string script = "cd \\\r\n" + S + "lingerx %1\r\n";
+    std::string text = "cd \\\r\n" + S + "lingerx %1\r\n";
     for (const char* name : { "Readme.txt", "Data\\intro.dat", "Zephrun.exe", "lingerx.exe", "Docs\\Eng\\Guide.txt",
                               "Docs\\Ger\\Handbuch.txt", "Photo.ini", "Data\\Edition.dat", "kmimage.dll", "Readme.txt" })
-        script += "del " + S + name + "\r\n";
+        text += "del " + S + name + "\r\n";
     for (const char* folder : { "Docs\\Ger", "Docs\\Eng", "Docs", "Data" })
-        script += "rmdir " + S + folder + "\r\n";
-    script += "rmdir " + S.substr(0, S.size() - 1) + "\r\n";
-    script += "del " + T + "0.bat\r\n";
-    return script;
+        text += "rmdir " + S + folder + "\r\n";
+    text += "rmdir " + S.substr(0, S.size() - 1) + "\r\n";
+    text += "del " + script + "\r\n";
+    return text;
 }
 
-std::string SetupCommandLine(const LauncherCase& run, const std::string& arguments)
+std::string SetupCommandLine(const LauncherCase& run, const std::string& script, const std::string& arguments)
 {
     return "KMSetup SetupProgram=ZIZeduz Wnd=Normal Server=None Wnd=Maximized ResourceFile=\"" + run.LauncherPath() +
-           "\" CleanUp=\"" + run.TempPath() + "0.bat\" " + arguments;
+           "\" CleanUp=\"" + script + "\" " + arguments;
 }
 
+std::string FolderOf(const std::string& path)
+{
+    return path.substr(0, path.rfind('\\') + 1);
+}
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+const char* Rights(const LauncherCase& run)
+{
+    return run.Elevated() ? "elevated" : "not elevated";
+}
+
+// An elevated run keeps its script where the user's other processes cannot replace it,
+// a run without elevation beside its setup folder; the script is the same.
 TEST(LauncherRun, WritesTheScriptAndStartsTheSetupProgram)
 {
-    LauncherCase run("script");
-    ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
-    // A program of the setup program's name beside the launcher, as in a downloads
-    // folder: it must not be the one started.
-    const std::string launcherFolder = run.LauncherPath().substr(0, run.LauncherPath().rfind('\\') + 1);
-    ASSERT_TRUE(CopyFileA(LauncherCase::BuiltProgram("lingerx.exe").c_str(),
-                          (launcherFolder + "Zephrun.exe").c_str(), FALSE));
-    // The stand-in only reports and exits, so the script can be read before it runs.
-    RunResult result = run.Run("", true);
+    for (bool unelevated : { false, true }) {
+        LauncherCase run(unelevated ? "script-unelevated" : "script");
+        if (unelevated)
+            run.SetUnelevated();
+        ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
+        // A program of the setup program's name beside the launcher, as in a downloads
+        // folder: it must not be the one started.
+        const std::string launcherFolder = FolderOf(run.LauncherPath());
+        ASSERT_TRUE(CopyFileA(LauncherCase::BuiltProgram("lingerx.exe").c_str(),
+                              (launcherFolder + "Zephrun.exe").c_str(), FALSE));
+        // The stand-in only reports and exits, so the script can be read before it runs.
+        RunResult result = run.Run("", true);
 
-    ASSERT_TRUE(result.exited);
-    EXPECT_EQ(result.exitCode, 0u);
-    const std::string setup = run.TempPath() + "KMGSetup0\\";
-    EXPECT_EQ(result.Report("Arguments"), SetupCommandLine(run, ""));
-    EXPECT_EQ(result.Report("CurrentDirectory"), setup.substr(0, setup.size() - 1));
-    EXPECT_EQ(result.Report("Program"), setup + "Zephrun.exe");
-    EXPECT_EQ(ReadFileBytes(run.TempPath() + "0.bat"), ExpectedScript(run.TempPath(), setup));
-    EXPECT_EQ(ReadFileBytes(setup + "Readme.txt"), "second readme");
-    EXPECT_EQ(ReadFileBytes(setup + "Data\\Edition.dat"), std::string(3000, 'e'));
+        ASSERT_TRUE(result.exited) << Rights(run);
+        EXPECT_EQ(result.exitCode, 0u) << Rights(run);
+        const std::string setup = run.TempPath() + "KMGSetup0\\";
+        const std::string script = result.Report("CleanUp");
+        std::cout << Rights(run) << ": cleanup script " << script << std::endl;
+        EXPECT_EQ(FolderOf(script), run.ScriptFolder()) << Rights(run);
+        if (!run.Elevated()) {
+            EXPECT_EQ(script, run.TempPath() + "0.bat");
+        }
+        EXPECT_EQ(result.Report("Arguments"), SetupCommandLine(run, script, "")) << Rights(run);
+        EXPECT_EQ(result.Report("CurrentDirectory"), setup.substr(0, setup.size() - 1)) << Rights(run);
+        EXPECT_EQ(result.Report("Program"), setup + "Zephrun.exe") << Rights(run);
+        EXPECT_EQ(ReadFileBytes(script), ExpectedScript(script, setup)) << Rights(run);
+        EXPECT_EQ(ReadFileBytes(setup + "Readme.txt"), "second readme") << Rights(run);
+        EXPECT_EQ(ReadFileBytes(setup + "Data\\Edition.dat"), std::string(3000, 'e')) << Rights(run);
 
-    ASSERT_TRUE(run.RunScript(run.TempPath() + "0.bat"));
-    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+        ASSERT_TRUE(run.RunScript(script)) << Rights(run);
+        EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>()) << Rights(run);
+        EXPECT_FALSE(Exists(script)) << script;
+    }
 }
 
 TEST(LauncherRun, FreshRunInstallsAndLeavesNothingBehind)
@@ -89,13 +118,14 @@ TEST(LauncherRun, FreshRunInstallsAndLeavesNothingBehind)
 
     ASSERT_TRUE(result.exited);
     EXPECT_EQ(result.exitCode, 0u);
-    EXPECT_EQ(result.Report("Arguments"), SetupCommandLine(run, arguments));
+    EXPECT_EQ(result.Report("Arguments"), SetupCommandLine(run, result.Report("CleanUp"), arguments));
     EXPECT_EQ(result.Report("PassedArguments"), arguments);
     EXPECT_EQ(result.Report("ExitCode"), "0");
     EXPECT_EQ(result.Report("CleanupStarted"), "yes");
     EXPECT_EQ(ReadFileBytes(run.InstallFolder() + "Data\\Filters.dat"), "filters");
     EXPECT_EQ(ReadFileBytes(run.InstallFolder() + "Uninstall\\Uninst.ini"), "[Uninstall]");
     EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+    EXPECT_FALSE(Exists(result.Report("CleanUp")));
 }
 
 // A quick cancel or a silent setup: the setup program runs its cleanup while the
@@ -131,23 +161,62 @@ TEST(LauncherRun, SetupProgramThatCleansUpAtOnceLeavesNothing)
         EXPECT_EQ(result.Report("CleanupStarted"), "yes") << window;
         EXPECT_EQ(result.Report("CurrentDirectory"), run.TempPath() + "KMGSetup0") << window;
         EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>()) << window;
+        EXPECT_FALSE(Exists(result.Report("CleanUp"))) << window;
     }
 }
 
 TEST(LauncherRun, BlankAmpersandAndPercentInTheTemporaryPath)
 {
-    LauncherCase run("metachar", "Temp dir & 50%");
-    // What "del <root>\Temp dir & 50%\..." would delete without quotes.
-    const std::string planted = run.Root() + "Temp";
-    ASSERT_TRUE(CloseHandle(CreateFileA(planted.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
-    ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
-    RunResult result = run.Run("", false);
+    for (bool unelevated : { false, true }) {
+        LauncherCase run(unelevated ? "metachar-unelevated" : "metachar", "Temp dir & 50%");
+        if (unelevated)
+            run.SetUnelevated();
+        // What "del <root>\Temp dir & 50%\..." would delete without quotes.
+        const std::string planted = run.Root() + "Temp";
+        ASSERT_TRUE(CloseHandle(CreateFileA(planted.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr)));
+        ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
+        // What the launcher hands to the calls that make its files and folders. Wine
+        // cannot return a descriptor once the file exists; the call shows it.
+        std::vector<CreationCall> protectedCalls;
+        int unprotectedCalls = 0;
+        run.WatchCreationCalls([&](const CreationCall& call) {
+            if (call.hasDescriptor)
+                protectedCalls.push_back(call);
+            else
+                ++unprotectedCalls;
+        });
+        RunResult result = run.Run("", false);
 
-    ASSERT_TRUE(result.exited);
-    EXPECT_EQ(result.exitCode, 0u);
-    EXPECT_EQ(result.Report("CleanupStarted"), "yes");
-    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
-    EXPECT_NE(GetFileAttributesA(planted.c_str()), INVALID_FILE_ATTRIBUTES);
+        ASSERT_TRUE(result.exited) << Rights(run);
+        EXPECT_EQ(result.exitCode, 0u) << Rights(run);
+        EXPECT_EQ(result.Report("CleanupStarted"), "yes") << Rights(run);
+        EXPECT_EQ(result.Report("CurrentDirectory"), run.TempPath() + "KMGSetup0") << Rights(run);
+        const std::string script = result.Report("CleanUp");
+        EXPECT_EQ(FolderOf(script), run.ScriptFolder()) << Rights(run);
+        std::cout << Rights(run) << ": " << protectedCalls.size() << " creation calls with a descriptor, "
+                  << unprotectedCalls << " without" << std::endl;
+        for (const CreationCall& call : protectedCalls)
+            std::cout << "  " << (call.folder ? "CreateDirectoryA " : "CreateFileA ") << call.path << ": "
+                      << call.descriptor << std::endl;
+        if (run.Elevated()) {
+            // Only the script and the setup folder; what is made inside the folder inherits.
+            const char kOnlyAdministratorsWrite[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;WD)";
+            ASSERT_EQ(protectedCalls.size(), 2u);
+            EXPECT_FALSE(protectedCalls[0].folder);
+            EXPECT_EQ(protectedCalls[0].path, script);
+            EXPECT_EQ(protectedCalls[0].descriptor, kOnlyAdministratorsWrite);
+            EXPECT_TRUE(protectedCalls[1].folder);
+            EXPECT_EQ(protectedCalls[1].path, run.TempPath() + "KMGSetup0");
+            EXPECT_EQ(protectedCalls[1].descriptor, kOnlyAdministratorsWrite);
+        } else {
+            EXPECT_EQ(script, run.TempPath() + "0.bat");
+            EXPECT_TRUE(protectedCalls.empty());
+        }
+        EXPECT_GT(unprotectedCalls, 0);
+        EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>()) << Rights(run);
+        EXPECT_FALSE(Exists(script)) << Rights(run);
+        EXPECT_TRUE(Exists(planted)) << Rights(run);
+    }
 }
 
 TEST(LauncherRun, DamagedEntryTakesBackEverythingWritten)

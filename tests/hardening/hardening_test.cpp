@@ -206,7 +206,7 @@ TEST(PlantedLinks, NamesTakenByLinksThatPointNowhereAreNeitherUsedNorDeleted)
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_EQ(result.Report("ExitCode"), "0");
     EXPECT_NE(result.Report("CleanUp"), script);
-    EXPECT_EQ(FolderOf(result.Report("CleanUp")), folder);
+    EXPECT_EQ(FolderOf(result.Report("CleanUp")), run.ScriptFolder());
     EXPECT_NE(result.Report("CurrentDirectory"), setup);
     // Nothing was written through the links, and they are still there.
     EXPECT_EQ(ListTree(victims), std::vector<std::string>());
@@ -226,7 +226,10 @@ TEST(NonAnsiTemp, FolderOutsideTheCodePageIsReachedByItsShortForm)
         { "temp-western", L"Temp J\u00fcrgen", false },
     };
     for (const auto& c : cases) {
-        LauncherCase run(c.caseName);
+      for (bool unelevated : { false, true }) {
+        LauncherCase run(std::string(c.caseName) + (unelevated ? "-unelevated" : ""));
+        if (unelevated)
+            run.SetUnelevated();
         const std::wstring wideTemp = Widen(run.Root()) + c.folder + L"\\";
         // A failed earlier run keeps its folder for a look.
         ASSERT_TRUE(CreateDirectoryW(wideTemp.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
@@ -246,11 +249,18 @@ TEST(NonAnsiTemp, FolderOutsideTheCodePageIsReachedByItsShortForm)
         ASSERT_TRUE(result.exited) << c.caseName;
         EXPECT_EQ(result.exitCode, 0u) << c.caseName;
         EXPECT_EQ(result.Report("ExitCode"), "0") << c.caseName;
-        EXPECT_EQ(result.Report("CleanUp"), ansiTemp + "0.bat") << c.caseName;
+        const std::string script = result.Report("CleanUp");
+        if (unelevated) {
+            EXPECT_EQ(script, ansiTemp + "0.bat") << c.caseName;
+        } else {
+            EXPECT_EQ(FolderOf(script), run.ScriptFolder()) << c.caseName;
+        }
         EXPECT_EQ(result.Report("CurrentDirectory"), ansiTemp + "KMGSetup0") << c.caseName;
         EXPECT_EQ(ListTree(ansiTemp), std::vector<std::string>()) << c.caseName;
+        EXPECT_EQ(GetFileAttributesA(script.c_str()), INVALID_FILE_ATTRIBUTES) << script;
         // Best effort: the case's folder is cleared with ANSI names, which miss this one.
         RemoveDirectoryW(wideTemp.c_str());
+      }
     }
 }
 
@@ -309,12 +319,16 @@ MatrixRow FailedRun(MatrixRow row, LauncherCase& run, const Archives& archives, 
 {
     if (!Build(row, run, archives))
         return row;
+    const std::vector<std::string> scriptsBefore = ListTree(run.ScriptFolder());
     RunResult result = run.Run("", false, GetMessageText(kMsgSetupTitle));
     const std::vector<std::string> left = ListTree(run.TempPath());
     Observe(row, result, left);
+    const bool scriptGone = ListTree(run.ScriptFolder()) == scriptsBefore;
+    if (!scriptGone)
+        row.left += ", and a script in " + run.ScriptFolder();
     row.expected = "exit 2, \"" + FirstLine(message) + "\", nothing left";
     row.asExpected = result.exited && result.exitCode == 2 && result.box.text == message && left.empty() &&
-                     result.report.empty();
+                     scriptGone && result.report.empty();
     return row;
 }
 
@@ -374,11 +388,15 @@ MatrixRow OutputFileHeldOpen()
 MatrixRow ReadOnlyFileInTheWay()
 {
     MatrixRow row("read-only file in the way",
-                   "another process puts a read-only 0.bat in place after the name was probed");
+                   "another process puts a read-only 0.bat in the script's folder after the name was probed");
     LauncherCase run("read-only");
     if (!Build(row, run, Packed(Payload())))
         return row;
-    const std::string firstScript = run.TempPath() + "0.bat";
+    const std::string firstScript = run.ScriptFolder() + "0.bat";
+    if (GetFileAttributesA(firstScript.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        row.left = firstScript + " existed before the run";
+        return row;
+    }
     const std::string theirs = "not the launcher's";
     bool planted = false;
     run.WatchFileCreation([&](const std::string& path) {
@@ -399,14 +417,17 @@ MatrixRow ReadOnlyFileInTheWay()
                      result.Report("ExitCode") == "0" && result.Report("CleanUp") != firstScript &&
                      ReadFileBytes(firstScript) == theirs &&
                      (GetFileAttributesA(firstScript.c_str()) & FILE_ATTRIBUTE_READONLY) &&
-                     left == std::vector<std::string>{ "0.bat" };
+                     GetFileAttributesA(result.Report("CleanUp").c_str()) == INVALID_FILE_ATTRIBUTES &&
+                     left == (run.ScriptFolder() == run.TempPath() ? std::vector<std::string>{ "0.bat" }
+                                                                    : std::vector<std::string>());
     SetFileAttributesA(firstScript.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(firstScript.c_str());
     return row;
 }
 
 MatrixRow EveryNameTaken()
 {
-    MatrixRow row("every candidate name taken", "TEMP holds 0.bat to 32767.bat");
+    MatrixRow row("every candidate name taken", "TEMP holds folders KMGSetup0 to KMGSetup32767");
     const char* folder = std::getenv("KM_HARDENING_ALL_TAKEN");
     if (!folder) {
         row.run = false;
@@ -520,7 +541,8 @@ MatrixRow SetupProgramExitsAtOnce()
     row.left += " (after the script it was handed ran)";
     row.expected = "exit 0; the script handed over removes everything";
     row.asExpected = result.exited && result.exitCode == 0 && result.box.text.empty() &&
-                     result.Report("ExitAtOnce") == "1" && scriptRan && left.empty();
+                     result.Report("ExitAtOnce") == "1" && scriptRan && left.empty() &&
+                     GetFileAttributesA(script.c_str()) == INVALID_FILE_ATTRIBUTES;
     return row;
 }
 

@@ -6,7 +6,7 @@
 #    the payload it then unpacks (needs root or CAP_SYS_ADMIN);
 #  - links named like the launcher's first candidate names, pointing nowhere, which
 #    Wine's probe for existing names does not see;
-#  - a temporary folder in which every name the script could get is taken;
+#  - a temporary folder in which every name the setup folder could get is taken;
 #  - native-first loading of the DLLs that the tests plant, which Wine reads from the
 #    environment a process starts with.
 set -u
@@ -31,7 +31,7 @@ ln -s "$work/victims/folder" "$work/links/KMGSetup0"
 export KM_HARDENING_LINKS='C:\km-hardening\links\'
 export KM_HARDENING_VICTIMS='C:\km-hardening\victims\'
 
-(cd "$work/all-taken" && seq 0 32767 | sed 's/$/.bat/' | xargs touch)
+(cd "$work/all-taken" && seq 0 32767 | sed 's/^/KMGSetup/' | xargs mkdir)
 export KM_HARDENING_ALL_TAKEN='C:\km-hardening\all-taken\'
 
 if map_small_drive "$prefix" hardening 12m L; then
