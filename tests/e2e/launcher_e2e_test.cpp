@@ -4,6 +4,7 @@
 #include "tests/e2e/LauncherCase.h"
 
 #include "archive/ArchiveReader.h"
+#include "launcher/LauncherTestSupport.h"
 #include "launcher/Messages.h"
 
 #include <gtest/gtest.h>
@@ -216,6 +217,78 @@ TEST(LauncherRun, BlankAmpersandAndPercentInTheTemporaryPath)
         EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>()) << Rights(run);
         EXPECT_FALSE(Exists(script)) << Rights(run);
         EXPECT_TRUE(Exists(planted)) << Rights(run);
+    }
+}
+
+// The threshold on a drive of exactly 10 MiB: all of it free is enough, one 4 KiB block
+// less is not.
+TEST(LauncherRun, TenMiBFreeIsEnoughOneBlockLessIsNot)
+{
+    const char* drive = std::getenv("KM_E2E_TEN_MIB_DRIVE");
+    if (!drive) {
+        const char* reason = std::getenv("KM_E2E_NO_TEN_MIB_DRIVE");
+        GTEST_SKIP() << (reason ? reason : "no 10 MiB drive was prepared (run through run-e2e.sh)");
+    }
+    const std::string root = std::string(drive) + "\\";
+    ASSERT_EQ(ListTree(root), std::vector<std::string>());
+    const unsigned long long kTenMiB = 10485760, kBlock = 4096;
+    for (bool blockUsed : { false, true }) {
+        LauncherCase run(blockUsed ? "ten-mib-less" : "ten-mib");
+        run.SetTempPath(root);
+        ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
+        const std::string block = root + "block.bin";
+        if (blockUsed) {
+            ASSERT_TRUE(WriteTextFile(block, std::string(kBlock, 'b')));
+        }
+        ULARGE_INTEGER available;
+        ASSERT_TRUE(GetDiskFreeSpaceExA(drive, &available, nullptr, nullptr));
+        ASSERT_EQ(available.QuadPart, blockUsed ? kTenMiB - kBlock : kTenMiB);
+
+        RunResult result = run.Run("", false, GetMessageText(kMsgSetupTitle));
+        DeleteFileA(block.c_str());
+
+        ASSERT_TRUE(result.exited) << blockUsed;
+        if (blockUsed) {
+            EXPECT_EQ(result.exitCode, 1u);
+            char expected[1024];
+            std::snprintf(expected, sizeof expected, GetMessageText(kMsgLowDiskSpace), drive, 10.0,
+                          static_cast<double>(kTenMiB - kBlock) / 1048576.0);
+            EXPECT_EQ(result.box.text, expected);
+            EXPECT_TRUE(result.report.empty()) << "the setup program was started";
+        } else {
+            EXPECT_EQ(result.exitCode, 0u);
+            EXPECT_EQ(result.box.text, "");
+            EXPECT_EQ(result.Report("CurrentDirectory"), root + "KMGSetup0");
+            EXPECT_EQ(result.Report("CleanupStarted"), "yes");
+        }
+        EXPECT_EQ(ListTree(root), std::vector<std::string>()) << blockUsed;
+    }
+}
+
+// A temporary path in UNC form: the launcher works in the root of drive C.
+TEST(LauncherRun, UncTemporaryPathMakesTheLauncherWorkInTheRootOfC)
+{
+    for (bool unelevated : { false, true }) {
+        LauncherCase run(unelevated ? "unc-unelevated" : "unc");
+        if (unelevated)
+            run.SetUnelevated();
+        run.SetTempPath("\\\\localhost\\km-no-such-share\\Temp\\");
+        ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
+        RunResult result = run.Run("", true);
+
+        ASSERT_TRUE(result.exited) << Rights(run);
+        EXPECT_EQ(result.exitCode, 0u) << Rights(run);
+        const std::string setup = result.Report("CurrentDirectory");
+        const std::string script = result.Report("CleanUp");
+        std::cout << Rights(run) << ": setup folder " << setup << ", script " << script << std::endl;
+        EXPECT_EQ(setup.compare(0, 11, "C:\\KMGSetup"), 0) << setup;
+        EXPECT_EQ(FolderOf(setup), "C:\\");
+        if (!run.Elevated()) {
+            EXPECT_EQ(FolderOf(script), "C:\\");
+        }
+        ASSERT_TRUE(run.RunScript(script)) << Rights(run);
+        EXPECT_FALSE(Exists(setup)) << setup;
+        EXPECT_FALSE(Exists(script)) << script;
     }
 }
 

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs the launcher's end-to-end tests under Wine.
 #   run-e2e.sh WINE_RUN WINEPREFIX E2E_TESTS
-# Maps a 5 MiB tmpfs as drive K: for the low-disk-space test (or says why it cannot),
+# Maps a 5 MiB tmpfs as drive K: for the low-disk-space test and one of exactly 10 MiB as
+# drive J: for the threshold test (or says why it cannot),
 # runs every test in English, then the language-dependent ones with the user language
 # set to German, French, Italian (Switzerland) and Spanish through the locale Wine gets.
 set -u
@@ -18,6 +19,13 @@ if map_small_drive "$prefix" e2e 5m K; then
 else
   export KM_E2E_NO_SMALL_DRIVE="$small_drive_reason"
   echo "e2e: $KM_E2E_NO_SMALL_DRIVE" >&2
+fi
+# Exactly the 10 MiB the launcher asks for while it is empty.
+if map_small_drive "$prefix" e2e-10m 10m J; then
+  export KM_E2E_TEN_MIB_DRIVE=J:
+else
+  export KM_E2E_NO_TEN_MIB_DRIVE="$small_drive_reason"
+  echo "e2e: $KM_E2E_NO_TEN_MIB_DRIVE" >&2
 fi
 
 # Wine takes the user language from LC_ALL even when the host lacks that locale; the
