@@ -16,9 +16,7 @@ const char* InUserLanguage(const char* english, const char* italian, const char*
                            const char* german)
 {
     // Read afresh every time: a change of the user's setting applies to the next text.
-    LANGID language = GetUserDefaultLangID();
-    if (language == 0)
-        language = GetSystemDefaultLangID();
+    const LANGID language = TextLanguage(GetUserDefaultLangID, GetSystemDefaultLangID);
     switch (language & kPrimaryLanguageMask) {
     case kLangGerman:
         return german;
@@ -287,6 +285,12 @@ const MessageEntry kMessageTable[kMessageTableEnd + 1] = {
     },
     { kMessageTableEnd, "", "", "", "" },
 };
+
+LANGID TextLanguage(LanguageQuery user, LanguageQuery system)
+{
+    const LANGID language = user();
+    return language != 0 ? language : system();
+}
 
 const char* GetMessageText(int id)
 {

@@ -3,6 +3,8 @@
 #ifndef LAUNCHER_MESSAGES_H
 #define LAUNCHER_MESSAGES_H
 
+#include <windows.h>
+
 // One numbered message. Format strings carry the same placeholders, in the same order,
 // in all four languages.
 struct MessageEntry {
@@ -23,6 +25,13 @@ const int kMessageTableEnd = 37;
 
 // The numbered messages 0 to 36 in ascending order, then the closing row with empty texts.
 extern const MessageEntry kMessageTable[kMessageTableEnd + 1];
+
+// GetUserDefaultLangID, GetSystemDefaultLangID, or a test's own.
+typedef LANGID(WINAPI* LanguageQuery)();
+
+// The language whose column the texts are taken from: what user reports, or what
+// system reports when the user has no language set (0).
+LANGID TextLanguage(LanguageQuery user, LanguageQuery system);
 
 // Text of message id in the user's current language, or "unknown msg text" for a number
 // that is not in the table. The pointer is into constant data and never freed.

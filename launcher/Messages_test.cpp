@@ -88,6 +88,27 @@ TEST(MessageTable, AccentedLettersAreStoredInWindows1252)
             << "message " << c.id << " column " << c.column;
 }
 
+LANGID WINAPI NoUserLanguage()
+{
+    return 0;
+}
+LANGID WINAPI AustrianGerman()
+{
+    return MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN_AUSTRIAN);
+}
+LANGID WINAPI SwissItalian()
+{
+    return MAKELANGID(LANG_ITALIAN, SUBLANG_ITALIAN_SWISS);
+}
+
+// A user language of 0 cannot be set under Wine; the queries stand in for the system's.
+TEST(TextLanguage, TheUsersUnlessItIsZeroThenTheSystemsDefault)
+{
+    EXPECT_EQ(TextLanguage(AustrianGerman, SwissItalian), AustrianGerman());
+    EXPECT_EQ(TextLanguage(NoUserLanguage, SwissItalian), SwissItalian());
+    EXPECT_EQ(TextLanguage(NoUserLanguage, NoUserLanguage), 0);
+}
+
 TEST(MessageText, NumbersOutsideTheTableGiveTheFixedText)
 {
     for (int id : { 37, -1, 38, 1000, INT_MIN, INT_MAX })

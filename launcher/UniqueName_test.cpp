@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <set>
 #include <string>
+#include <vector>
 #include <windows.h>
 
 namespace {
@@ -36,6 +39,30 @@ TEST(MakeUniqueName, ExistingFilesAndFoldersAreSkipped)
         EXPECT_LE(number, 32767);
         EXPECT_EQ(GetFileAttributesA(name), INVALID_FILE_ATTRIBUTES);
     }
+}
+
+// 0 first, then the runtime generator's numbers in the order it draws them, from the
+// one sequence of the process: the call does not seed again.
+TEST(MakeUniqueName, TriesZeroThenTheGeneratorsSequence)
+{
+    ScratchFolder scratch("unique-sequence");
+    const std::string pattern = scratch.Path() + "%d.bat";
+    EXPECT_STREQ(MakeUniqueName(pattern.c_str()), (scratch.Path() + "0.bat").c_str());
+
+    const unsigned kSeed = 20061;
+    const int kTaken = 4;
+    srand(kSeed);
+    std::vector<int> drawn;
+    for (int draw = 0; draw <= kTaken; ++draw)
+        drawn.push_back(rand());
+    ASSERT_EQ(std::set<int>(drawn.begin(), drawn.end()).size(), drawn.size()) << "pick a seed without repeats";
+    ASSERT_EQ(std::count(drawn.begin(), drawn.end(), 0), 0);
+    ASSERT_TRUE(WriteTextFile(scratch.Path() + "0.bat", ""));
+    for (int draw = 0; draw < kTaken; ++draw)
+        ASSERT_TRUE(WriteTextFile(scratch.Path() + std::to_string(drawn[draw]) + ".bat", ""));
+
+    srand(kSeed);
+    EXPECT_STREQ(MakeUniqueName(pattern.c_str()), (scratch.Path() + std::to_string(drawn[kTaken]) + ".bat").c_str());
 }
 
 TEST(MakeUniqueName, GivesUpWhenEveryCandidateExists)
