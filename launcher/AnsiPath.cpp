@@ -1,16 +1,24 @@
 #include "launcher/AnsiPath.h"
 
-#include <vector>
+#include <memory>
 
 namespace {
 
-// Wide buffers for paths of any length the system may hand out.
+// Wide buffers for paths of any length the system may hand out, on the heap: 64 KiB
+// would strain the stack.
 const DWORD kWidePathCapacity = 32768;
 
-DWORD ShortForm(const wchar_t* path, std::vector<wchar_t>& shortPath)
+typedef std::unique_ptr<wchar_t[]> WidePath;
+
+WidePath NewWidePath()
 {
-    shortPath.assign(kWidePathCapacity, L'\0');
-    const DWORD length = GetShortPathNameW(path, shortPath.data(), kWidePathCapacity);
+    return WidePath(new wchar_t[kWidePathCapacity]());
+}
+
+DWORD ShortForm(const wchar_t* path, WidePath& shortPath)
+{
+    shortPath = NewWidePath();
+    const DWORD length = GetShortPathNameW(path, shortPath.get(), kWidePathCapacity);
     return length < kWidePathCapacity ? length : 0;
 }
 
@@ -36,32 +44,32 @@ bool ToExactAnsi(const wchar_t* path, char* buffer, DWORD size)
 
 bool ToUsableAnsiPath(const wchar_t* path, char* buffer, DWORD size)
 {
-    std::vector<char> converted(size ? size : 1);
-    if (ToExactAnsi(path, converted.data(), size)) {
-        lstrcpynA(buffer, converted.data(), static_cast<int>(size));
+    std::unique_ptr<char[]> converted(new char[size ? size : 1]());
+    if (ToExactAnsi(path, converted.get(), size)) {
+        lstrcpynA(buffer, converted.get(), static_cast<int>(size));
         return true;
     }
-    std::vector<wchar_t> shortPath;
-    if (ShortForm(path, shortPath) == 0 || !ToExactAnsi(shortPath.data(), converted.data(), size))
+    WidePath shortPath;
+    if (ShortForm(path, shortPath) == 0 || !ToExactAnsi(shortPath.get(), converted.get(), size))
         return false;
-    lstrcpynA(buffer, converted.data(), static_cast<int>(size));
+    lstrcpynA(buffer, converted.get(), static_cast<int>(size));
     return true;
 }
 
 DWORD GetUsableTempPath(char* buffer, DWORD size)
 {
-    std::vector<wchar_t> widePath(kWidePathCapacity);
-    const DWORD wideLength = GetTempPathW(kWidePathCapacity, widePath.data());
-    if (wideLength > 0 && wideLength < kWidePathCapacity && ToUsableAnsiPath(widePath.data(), buffer, size))
+    const WidePath widePath = NewWidePath();
+    const DWORD wideLength = GetTempPathW(kWidePathCapacity, widePath.get());
+    if (wideLength > 0 && wideLength < kWidePathCapacity && ToUsableAnsiPath(widePath.get(), buffer, size))
         return static_cast<DWORD>(lstrlenA(buffer));
     return GetTempPathA(size, buffer);
 }
 
 DWORD GetUsableModulePath(HMODULE module, char* buffer, DWORD size)
 {
-    std::vector<wchar_t> widePath(kWidePathCapacity);
-    const DWORD wideLength = GetModuleFileNameW(module, widePath.data(), kWidePathCapacity);
-    if (wideLength > 0 && wideLength < kWidePathCapacity && ToUsableAnsiPath(widePath.data(), buffer, size))
+    const WidePath widePath = NewWidePath();
+    const DWORD wideLength = GetModuleFileNameW(module, widePath.get(), kWidePathCapacity);
+    if (wideLength > 0 && wideLength < kWidePathCapacity && ToUsableAnsiPath(widePath.get(), buffer, size))
         return static_cast<DWORD>(lstrlenA(buffer));
     return GetModuleFileNameA(module, buffer, size);
 }

@@ -2,7 +2,6 @@
 
 #include <io.h>
 #include <string.h>
-#include <string>
 #include <windows.h>
 
 namespace {
@@ -21,6 +20,16 @@ bool ToExactOem(const char* text, WtString& oem)
     WtString back = oem;
     back.OemToCharA();
     return back == text;
+}
+
+// Where the part of path before the last backslash ahead of end stops; 0 when there is
+// none, so the whole path is tried as it is and then given up.
+int LastSeparatorBefore(const char* path, int end)
+{
+    while (--end > 0)
+        if (path[end] == '\\')
+            return end;
+    return 0;
 }
 
 } // namespace
@@ -47,13 +56,13 @@ WtString OemScriptPath(const char* path)
         return oem;
     // Short names are made of characters that every code page holds, but only what
     // exists has one; the setup folder's own name and the entries' names need none.
-    const std::string whole(path);
-    for (size_t cut = whole.size(); cut != std::string::npos && cut > 0; cut = whole.rfind('\\', cut - 1)) {
+    const WtString whole(path);
+    for (int cut = whole.GetLength(); cut > 0; cut = LastSeparatorBefore(whole, cut)) {
         WtString rest;
-        if (!ToExactOem(whole.c_str() + cut, rest))
+        if (!ToExactOem(static_cast<const char*>(whole) + cut, rest))
             continue;
         char shortPart[MAX_PATH];
-        const DWORD length = GetShortPathNameA(whole.substr(0, cut).c_str(), shortPart, MAX_PATH);
+        const DWORD length = GetShortPathNameA(whole.Left(cut), shortPart, MAX_PATH);
         WtString shortOem;
         if (length > 0 && length < MAX_PATH && ToExactOem(shortPart, shortOem))
             return shortOem + rest;

@@ -6,7 +6,7 @@
 #include "archive/DirectoryPath.h"
 #include "string/WtString.h"
 
-#include <vector>
+#include <list>
 
 class RunOutput {
 public:
@@ -29,7 +29,7 @@ public:
     void RemoveAll(const char* scriptPath) const;
 
 private:
-    std::vector<WtString> files;
+    std::list<WtString> files;
     CreatedDirectoryList folders;
 };
 
