@@ -1,10 +1,12 @@
-// Builds an archive in memory: the entries' zlib streams back to back from offset 4,
-// the directory last, in the order the entries were added.
+// Builds an archive: the entries' zlib streams back to back from offset 4, the
+// directory last, in the order the entries were added. The archive is built in memory,
+// or streamed to an output so that memory does not grow with the size of the entries.
 #ifndef ARCHIVE_WRITER_H
 #define ARCHIVE_WRITER_H
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,28 +20,66 @@ struct ArchiveTimes {
 enum class ArchiveWriteResult {
     Ok,
     NameNotAllowed,     // the reader would refuse the name (see IsSafeEntryName), or it is longer than 255 bytes
-    TooLarge,           // the archive would pass the 4 GiB its 32-bit offsets can address
+    TooLarge,           // an entry or the archive would pass the 4 GiB its 32-bit fields can address
     CompressionFailed,  // zlib reported an error
+    WriteFailed,        // the output refused a write
 };
 
 const char* DescribeArchiveWriteResult(ArchiveWriteResult result);
 
+// Where a streamed archive goes. Each call returns false when the bytes could not be
+// written.
+class ArchiveOutput {
+public:
+    virtual bool Append(const unsigned char* bytes, size_t count) = 0;
+    // Writes over bytes already appended: the directory offset, known only at the end.
+    virtual bool Rewrite(uint64_t offset, const unsigned char* bytes, size_t count) = 0;
+
+protected:
+    ~ArchiveOutput() = default;
+};
+
+// Where an entry's contents come from. Read fills up to capacity bytes and returns how
+// many it filled, fewer only at the end and 0 once the end is reached. A source that
+// fails throws; the exception passes out of AddStream unchanged.
+class ArchiveInput {
+public:
+    virtual size_t Read(unsigned char* buffer, size_t capacity) = 0;
+
+protected:
+    ~ArchiveInput() = default;
+};
+
 class ArchiveWriter {
 public:
-    // level is a zlib compression level, 0 to 9, or -1 for zlib's default, whose
-    // streams begin with the header bytes 0x78 0x9C.
+    // Builds the archive in memory; Finish(archive) hands it over. level is a zlib
+    // compression level, 0 to 9, or -1 for zlib's default, whose streams begin with the
+    // header bytes 0x78 0x9C.
     explicit ArchiveWriter(int level = -1);
+    // Streams the archive to output, which must outlive the writer; Finish() ends it.
+    ArchiveWriter(ArchiveOutput& output, int level);
+    ~ArchiveWriter();
+    ArchiveWriter(const ArchiveWriter&) = delete;
+    ArchiveWriter& operator=(const ArchiveWriter&) = delete;
 
     // Compresses size bytes at contents into one complete zlib stream (also when size
-    // is 0) and adds an entry for it. On any result but Ok the archive is unchanged.
+    // is 0) and adds an entry for it. On any result but Ok an archive built in memory is
+    // unchanged; a streamed one is unusable and must be discarded.
     ArchiveWriteResult Add(const std::string& name, const unsigned char* contents, size_t size,
                            const ArchiveTimes& times);
 
-    // Appends the directory and hands over the finished archive; the writer is then
-    // empty again. TooLarge when the directory would pass the 4 GiB limit.
+    // Add for contents read from input in pieces; memory stays independent of their size.
+    ArchiveWriteResult AddStream(const std::string& name, ArchiveInput& input, const ArchiveTimes& times);
+
+    // Appends the directory and hands over the archive built in memory; the writer is
+    // then empty again. TooLarge when the directory would pass the 4 GiB limit.
     ArchiveWriteResult Finish(std::vector<unsigned char>& archive);
 
+    // Appends the directory to a streamed archive and writes its offset at the start.
+    ArchiveWriteResult Finish();
+
 private:
+    class MemoryOutput;
     struct Entry {
         std::string name;
         uint32_t dataOffset;
@@ -48,8 +88,12 @@ private:
         ArchiveTimes times;
     };
 
+    void Start();
+
     int m_level;
-    std::vector<unsigned char> m_archive;
+    std::unique_ptr<MemoryOutput> m_memory;
+    ArchiveOutput* m_output;
+    uint64_t m_size = 0;
     std::vector<Entry> m_entries;
 };
 

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
 namespace {
 
 const unsigned char* Bytes(const std::string& text)
@@ -63,6 +67,79 @@ TEST(ArchiveWriterTest, RefusedEntryLeavesTheArchiveAsItWas)
     std::vector<unsigned char> archive;
     ASSERT_EQ(ArchiveWriteResult::Ok, writer.Finish(archive));
     EXPECT_EQ(1u, ArchiveReader(archive.data(), static_cast<uint32_t>(archive.size()), 0).GetEntryCount());
+}
+
+// Hands out its bytes a few at a time, as a file or pipe may.
+class TrickleInput : public ArchiveInput {
+public:
+    explicit TrickleInput(const std::string& text) : m_text(text) {}
+    size_t Read(unsigned char* buffer, size_t capacity) override
+    {
+        size_t count = std::min<size_t>({ capacity, 7, m_text.size() - m_position });
+        std::memcpy(buffer, m_text.data() + m_position, count);
+        m_position += count;
+        return count;
+    }
+
+private:
+    std::string m_text;
+    size_t m_position = 0;
+};
+
+class CollectingOutput : public ArchiveOutput {
+public:
+    bool Append(const unsigned char* bytes, size_t count) override
+    {
+        if (bytes_.size() + count > limit)
+            return false;
+        bytes_.insert(bytes_.end(), bytes, bytes + count);
+        return true;
+    }
+    bool Rewrite(uint64_t offset, const unsigned char* bytes, size_t count) override
+    {
+        std::memcpy(&bytes_[offset], bytes, count);
+        return true;
+    }
+    std::vector<unsigned char> bytes_;
+    size_t limit = SIZE_MAX;
+};
+
+// A streamed archive is the archive built in memory, byte for byte, however the input
+// hands out its bytes; pieces larger than one buffer are covered by the big entry.
+TEST(ArchiveWriterTest, StreamedArchiveEqualsTheOneBuiltInMemory)
+{
+    std::string big;
+    for (uint32_t i = 0, state = 7; i < 300000; ++i, state = state * 1103515245u + 12345u)
+        big += char('a' + (state >> 28));
+    const std::string contents[] = { "first", big, "" };
+    ArchiveWriter memory(9);
+    CollectingOutput output;
+    ArchiveWriter streamed(output, 9);
+    for (uint32_t i = 0; i < 3; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        ASSERT_EQ(ArchiveWriteResult::Ok, memory.Add(name, Bytes(contents[i]), contents[i].size(), { i, i, i }));
+        TrickleInput input(contents[i]);
+        ASSERT_EQ(ArchiveWriteResult::Ok, streamed.AddStream(name, input, { i, i, i }));
+    }
+    std::vector<unsigned char> archive;
+    ASSERT_EQ(ArchiveWriteResult::Ok, memory.Finish(archive));
+    ASSERT_EQ(ArchiveWriteResult::Ok, streamed.Finish());
+    EXPECT_EQ(archive, output.bytes_);
+    EXPECT_EQ(3u, ArchiveReader(archive.data(), static_cast<uint32_t>(archive.size()), 0).GetEntryCount());
+}
+
+TEST(ArchiveWriterTest, RefusedWritesAreReported)
+{
+    CollectingOutput output;
+    output.limit = 100;
+    ArchiveWriter writer(output, -1);
+    TrickleInput small("small");
+    EXPECT_EQ(ArchiveWriteResult::Ok, writer.AddStream("small.txt", small, {}));
+    std::string incompressible;
+    for (uint32_t i = 0, state = 1; i < 5000; ++i, state = state * 1103515245u + 12345u)
+        incompressible += char(state >> 24);
+    TrickleInput large(incompressible);
+    EXPECT_EQ(ArchiveWriteResult::WriteFailed, writer.AddStream("large.bin", large, {}));
 }
 
 } // namespace

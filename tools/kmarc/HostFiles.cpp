@@ -3,6 +3,7 @@
 #include "tools/kmarc/ToolError.h"
 
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <system_error>
 
@@ -147,6 +148,34 @@ std::string DepfileName(const fs::path& path)
     return name;
 #else
     return path.native();
+#endif
+}
+
+FILE* OpenFile(const fs::path& path, const char* mode)
+{
+#ifdef _WIN32
+    std::wstring wideMode(mode, mode + std::strlen(mode));
+    return _wfopen(path.c_str(), wideMode.c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
+
+bool SeekFile(FILE* file, uint64_t offset)
+{
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+bool SeekFileEnd(FILE* file)
+{
+#ifdef _WIN32
+    return _fseeki64(file, 0, SEEK_END) == 0;
+#else
+    return fseeko(file, 0, SEEK_END) == 0;
 #endif
 }
 

@@ -4,6 +4,7 @@
 #define KMARC_HOST_FILES_H
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,6 +26,13 @@ uint32_t GetLastWriteTime(const std::filesystem::path& path);
 // The path as a depfile names it: forward slashes, the ANSI code page on Windows; empty
 // when that code page cannot spell it.
 std::string DepfileName(const std::filesystem::path& path);
+
+// fopen for a path that may hold any character the host allows; null on failure.
+FILE* OpenFile(const std::filesystem::path& path, const char* mode);
+
+// Positions file at offset, or at its end; false on failure.
+bool SeekFile(FILE* file, uint64_t offset);
+bool SeekFileEnd(FILE* file);
 
 // The path as text for messages.
 std::string DisplayPath(const std::filesystem::path& path);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <set>
@@ -38,11 +39,6 @@ struct Payload {
     std::vector<SourceFile> files;
     std::vector<fs::path> folders;
 };
-
-std::string Quoted(const std::string& name)
-{
-    return "'" + name + "'";
-}
 
 [[noreturn]] void Refuse(const fs::path& path, const std::string& why)
 {
@@ -197,6 +193,85 @@ void WriteDepfile(const fs::path& depfile, const fs::path& archive, const Payloa
     WriteWholeFile(depfile, std::vector<unsigned char>(text.begin(), text.end()));
 }
 
+// The archive while it is written: a file beside it with the suffix .part, renamed over
+// the archive only when everything went well and removed otherwise.
+class PartialArchive : public ArchiveOutput {
+public:
+    explicit PartialArchive(const fs::path& archive) : m_archive(archive), m_partial(archive)
+    {
+        m_partial += kPartialSuffix;
+        m_file = OpenFile(m_partial, "wb");
+        if (m_file == nullptr)
+            throw ToolError{ kExitFileSystem, DisplayPath(m_partial) + ": cannot create" };
+    }
+    ~PartialArchive()
+    {
+        if (m_file != nullptr)
+            std::fclose(m_file);
+        if (!m_committed) {
+            std::error_code ignored;
+            fs::remove(m_partial, ignored);
+        }
+    }
+    PartialArchive(const PartialArchive&) = delete;
+    PartialArchive& operator=(const PartialArchive&) = delete;
+
+    bool Append(const unsigned char* bytes, size_t count) override
+    {
+        return std::fwrite(bytes, 1, count, m_file) == count;
+    }
+
+    bool Rewrite(uint64_t offset, const unsigned char* bytes, size_t count) override
+    {
+        return SeekFile(m_file, offset) && std::fwrite(bytes, 1, count, m_file) == count && SeekFileEnd(m_file);
+    }
+
+    void Commit()
+    {
+        FILE* file = m_file;
+        m_file = nullptr;
+        if (std::fclose(file) != 0)
+            throw ToolError{ kExitFileSystem, DisplayPath(m_partial) + ": cannot write" };
+        std::error_code error;
+        fs::rename(m_partial, m_archive, error);
+        if (error)
+            throw ToolError{ kExitFileSystem, DisplayPath(m_archive) + ": cannot replace: " + error.message() };
+        m_committed = true;
+    }
+
+private:
+    static constexpr const char* kPartialSuffix = ".part";
+    fs::path m_archive;
+    fs::path m_partial;
+    FILE* m_file = nullptr;
+    bool m_committed = false;
+};
+
+// A payload file read in pieces.
+class SourceInput : public ArchiveInput {
+public:
+    explicit SourceInput(const fs::path& path) : m_path(path), m_file(OpenFile(path, "rb"))
+    {
+        if (m_file == nullptr)
+            throw ToolError{ kExitFileSystem, DisplayPath(path) + ": cannot open for reading" };
+    }
+    ~SourceInput() { std::fclose(m_file); }
+    SourceInput(const SourceInput&) = delete;
+    SourceInput& operator=(const SourceInput&) = delete;
+
+    size_t Read(unsigned char* buffer, size_t capacity) override
+    {
+        size_t count = std::fread(buffer, 1, capacity, m_file);
+        if (count < capacity && std::ferror(m_file))
+            throw ToolError{ kExitFileSystem, DisplayPath(m_path) + ": cannot read" };
+        return count;
+    }
+
+private:
+    fs::path m_path;
+    FILE* m_file;
+};
+
 } // namespace
 
 void PackArchive(const fs::path& archive, const fs::path& folder, const PackOptions& options)
@@ -210,21 +285,27 @@ void PackArchive(const fs::path& archive, const fs::path& folder, const PackOpti
             Refuse(file.path, "larger than the 4 GiB an archive can hold");
     }
 
-    ArchiveWriter writer(options.level);
+    PartialArchive output(archive);
+    ArchiveWriter writer(output, options.level);
     Progress progress("packing", payload.files.size());
     for (const SourceFile& file : payload.files) {
         progress.Step(file.name);
-        std::vector<unsigned char> contents = ReadWholeFile(file.path);
         uint32_t time = std::min(GetLastWriteTime(file.path), latest);
-        ArchiveWriteResult result = writer.Add(file.name, contents.data(), contents.size(), { time, time, time });
+        SourceInput input(file.path);
+        ArchiveWriteResult result = writer.AddStream(file.name, input, { time, time, time });
+        if (result == ArchiveWriteResult::WriteFailed)
+            throw ToolError{ kExitFileSystem, DisplayPath(archive) + ": cannot write" };
+        if (result == ArchiveWriteResult::TooLarge)
+            Refuse(file.path, "the archive would pass the 4 GiB it can hold with this file");
         if (result != ArchiveWriteResult::Ok)
-            Refuse(file.path, Quoted(file.name) + ": " + DescribeArchiveWriteResult(result));
+            Refuse(file.path, DescribeArchiveWriteResult(result));
     }
-    std::vector<unsigned char> bytes;
-    ArchiveWriteResult result = writer.Finish(bytes);
+    ArchiveWriteResult result = writer.Finish();
+    if (result == ArchiveWriteResult::WriteFailed)
+        throw ToolError{ kExitFileSystem, DisplayPath(archive) + ": cannot write" };
     if (result != ArchiveWriteResult::Ok)
-        Refuse(archive, DescribeArchiveWriteResult(result));
-    WriteWholeFile(archive, bytes);
+        Refuse(archive, "the directory would pass the 4 GiB an archive can hold");
+    output.Commit();
     if (!options.depfile.empty())
         WriteDepfile(options.depfile, archive, payload);
 }

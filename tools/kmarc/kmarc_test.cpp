@@ -401,6 +401,28 @@ TEST_F(KmarcTest, PackRefusesWhatWindowsWouldNotWriteAndSaysWhy)
     }
 }
 
+// A file over the format's limit is refused by its size, before any of it is read
+// (a sparse file, so the test costs no disk), and nothing is left behind.
+TEST_F(KmarcTest, FilesTooLargeForTheFormatAreRefusedBeforeReading)
+{
+    WriteFile(work / "src" / "a.txt", "a");
+    WriteFile(work / "src" / "Data" / "huge.bin", "");
+    std::error_code error;
+    fs::resize_file(work / "src" / "Data" / "huge.bin", 5ull << 30, error);
+    if (error)
+        GTEST_SKIP() << "no sparse file of 5 GiB here: " << error.message();
+    EXPECT_EQ(4, Kmarc(work, "pack " + Archive() + " " + Quote(work / "src")));
+    std::string message = ReadFile(work / "stderr.txt");
+    EXPECT_NE(std::string::npos, message.find("huge.bin: larger than the 4 GiB an archive can hold")) << message;
+    EXPECT_FALSE(fs::exists(work / "out.kma"));
+    EXPECT_FALSE(fs::exists(work / "out.kma.part"));
+
+    // A folder that cannot take the archive is a file-system failure.
+    fs::remove(work / "src" / "Data" / "huge.bin");
+    EXPECT_EQ(3, Kmarc(work, "pack " + Quote(work / "no" / "such" / "out.kma") + " " + Quote(work / "src")));
+    EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("out.kma.part: cannot create"));
+}
+
 // verify holds an archive written by any packer to the rules pack follows.
 TEST_F(KmarcTest, VerifyAppliesTheNameRulesOfPack)
 {
