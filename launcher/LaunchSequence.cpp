@@ -252,11 +252,20 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine, bool elevated
     }
 
     WtString setupFolder;
+    // Guards the elevated setup program against a folder of the user's put in place of
+    // its own before it is started from there.
+    OwnedHandle setupFolderHold;
     if (elevated) {
         // The folder is the run's and goes last.
         setupFolder = CreateSetupFolder(tempPattern + kSetupFolderPattern, protection, CreateDirectoryA, lastRefused);
-        if (!setupFolder.IsEmpty())
+        if (!setupFolder.IsEmpty()) {
             output.Folders().AddHead(setupFolder);
+            setupFolderHold = HoldFolder(setupFolder);
+            if (!setupFolderHold.IsValid()) {
+                lastRefused = setupFolder;
+                setupFolder = WtString();
+            }
+        }
     } else {
         setupFolder = MakeUniqueName(tempPattern + kSetupFolderPattern);
         lastRefused = WtString();
@@ -274,6 +283,7 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine, bool elevated
     // Guards against a damaged directory: checked as a whole before anything is written.
     if (const PayloadArchive* damaged = FindDamagedArchive(archives, setupFolder.GetLength())) {
         scriptFile.Close();
+        setupFolderHold.Close();
         output.RemoveAll(scriptPath);
         ReportFailure({ FailureText::UnpackFailed, WtString(damaged->name) });
         return kExitUnpackFailed;
@@ -282,6 +292,7 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine, bool elevated
     RunFailure failure;
     // Guards against a failed run leaving a half-unpacked setup and its script behind.
     if (!UnpackPayload(scriptFile, scriptPath, setupFolder, archives, output, failure)) {
+        setupFolderHold.Close();
         output.RemoveAll(scriptPath);
         ReportFailure(failure);
         return kExitUnpackFailed;
@@ -295,7 +306,10 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine, bool elevated
     parameters.Format(kSetupCommandLine, modulePath, static_cast<const char*>(scriptPath),
                       commandLine);
 
-    if (!LaunchSetupProgram(setupFolder, parameters)) {
+    const bool launched = LaunchSetupProgram(setupFolder, parameters);
+    // Nothing of the launcher's may keep the folder from going with the cleanup.
+    setupFolderHold.Close();
+    if (!launched) {
         // Guards against reporting a run as done when nobody will run its cleanup; the
         // shell has already said why the program did not start.
         output.RemoveAll(scriptPath);

@@ -57,6 +57,14 @@ WtString CreateSetupFolder(const WtString& pattern, SECURITY_ATTRIBUTES* securit
         pattern, [&](const WtString& name) { return create(name, security) != FALSE; }, lastTried);
 }
 
+OwnedHandle HoldFolder(const char* folder)
+{
+    // Without delete sharing no one may open the folder to rename or delete it. A real
+    // data access is asked for, since the system records the sharing only with one.
+    return OwnedHandle(CreateFileA(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
 WtString ProtectedScriptFolder()
 {
     char windows[MAX_PATH];

@@ -55,6 +55,14 @@ typedef BOOL(WINAPI* CreateFolderFunction)(LPCSTR, LPSECURITY_ATTRIBUTES);
 WtString CreateSetupFolder(const WtString& pattern, SECURITY_ATTRIBUTES* security,
                            CreateFolderFunction create, WtString& lastTried);
 
+// Holds folder open, so that nobody can rename or delete it until the handle is
+// closed, while what is inside can still be made, written and removed. The user's
+// delete-child right on the temporary folder would otherwise let the user's processes
+// move the setup folder away, with everything in it, and put one of their own under its
+// name before the setup program is started from it; once started, the program's own
+// file holds the folder. The handle is invalid when the folder cannot be opened.
+OwnedHandle HoldFolder(const char* folder);
+
 // The folder where an elevated run writes its cleanup script: "Temp" in the system's
 // Windows folder (the one shared by all sessions), with a trailing backslash. Empty
 // when the system names none.

@@ -425,6 +425,40 @@ MatrixRow ReadOnlyFileInTheWay()
     return row;
 }
 
+MatrixRow SetupFolderMovedAway()
+{
+    MatrixRow row("setup folder moved away while unpacking",
+                  "another process renames KMGSetup0 as the launcher creates a file in it");
+    LauncherCase run("moved-away");
+    if (!run.Elevated()) {
+        row.run = false;
+        row.made = "not run: only an elevated launcher holds its setup folder";
+        return row;
+    }
+    if (!Build(row, run, Packed(Payload())))
+        return row;
+    const std::string setup = run.TempPath() + "KMGSetup0";
+    const std::string moved = run.TempPath() + "Moved";
+    int attempts = 0, renamed = 0;
+    run.WatchFileCreation([&](const std::string& path) {
+        if (path.compare(0, setup.size() + 1, setup + "\\") != 0)
+            return;
+        ++attempts;
+        if (MoveFileA(setup.c_str(), moved.c_str())) {
+            ++renamed;
+            MoveFileA(moved.c_str(), setup.c_str());
+        }
+    });
+    RunResult result = run.Run("", false, GetMessageText(kMsgSetupTitle));
+    const std::vector<std::string> left = ListTree(run.TempPath());
+    Observe(row, result, left);
+    row.left += " (" + std::to_string(renamed) + " of " + std::to_string(attempts) + " renames went through)";
+    row.expected = "every rename refused, exit 0, nothing left after the setup program";
+    row.asExpected = attempts > 0 && renamed == 0 && result.exited && result.exitCode == 0 &&
+                     result.Report("CleanupStarted") == "yes" && left.empty();
+    return row;
+}
+
 MatrixRow EveryNameTaken()
 {
     MatrixRow row("every candidate name taken", "TEMP holds folders KMGSetup0 to KMGSetup32767");
@@ -586,6 +620,7 @@ TEST(FaultMatrix, EveryFaultEndsInAnOrderlyWay)
         DiskFullInTheMiddleOfAFile,
         OutputFileHeldOpen,
         ReadOnlyFileInTheWay,
+        SetupFolderMovedAway,
         EveryNameTaken,
         ResourceTruncatedInsideItsDirectory,
         EntryNameEscapingTheFolder,
