@@ -44,16 +44,18 @@ std::string EntriesText(uint32_t count)
     return std::to_string(count) + (count == 1 ? " entry" : " entries");
 }
 
-// An archive file loaded whole, with its reader; a damaged directory is reported here,
+// An archive file mapped into memory, with its reader; a damaged directory is reported here,
 // before any command looks at an entry.
 class LoadedArchive {
 public:
-    LoadedArchive(const fs::path& path, uint32_t folderLength, const CodePage& codePage)
-        : m_bytes(ReadWholeFile(path))
+    LoadedArchive(const fs::path& path, uint32_t folderLength, const CodePage& codePage) : m_file(path)
     {
-        if (m_bytes.size() > UINT32_MAX)
+        if (m_file.Size() > UINT32_MAX)
             throw ToolError{ kExitDamaged, DisplayPath(path) + ": not an archive: larger than 4 GiB" };
-        m_reader.reset(new ArchiveReader(m_bytes.data(), static_cast<uint32_t>(m_bytes.size()), folderLength));
+        // An empty file maps to no address; the reader needs one all the same.
+        static const unsigned char kNothing = 0;
+        const unsigned char* bytes = m_file.Size() == 0 ? &kNothing : m_file.Data();
+        m_reader.reset(new ArchiveReader(bytes, static_cast<uint32_t>(m_file.Size()), folderLength));
         ArchiveFault fault = m_reader->GetFault();
         if (fault == ArchiveFault::None)
             return;
@@ -66,7 +68,8 @@ public:
         std::string why = DescribeArchiveFault(fault);
         if (fault == ArchiveFault::NameNotAllowed) {
             uint32_t position = m_reader->GetFaultPosition();
-            std::string name(reinterpret_cast<const char*>(&m_bytes[position + 1]), m_bytes[position]);
+            const unsigned char* record = m_file.Data() + position;
+            std::string name(reinterpret_cast<const char*>(record + 1), record[0]);
             where += " '" + codePage.Display(name) + "'";
             EntryNameFault nameFault = CheckEntryName(name.data(), uint32_t(name.size()), folderLength);
             why = nameFault == EntryNameFault::TooLong ? "its output path would pass the " +
@@ -79,7 +82,7 @@ public:
     ArchiveReader& Reader() { return *m_reader; }
 
 private:
-    std::vector<unsigned char> m_bytes;
+    MappedFile m_file;
     std::unique_ptr<ArchiveReader> m_reader;
 };
 

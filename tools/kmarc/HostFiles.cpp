@@ -13,6 +13,7 @@
 #include <stdio.h>
 #else
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -68,21 +69,58 @@ std::string WideToAnsi(const std::wstring& wide, bool* lossy)
 
 } // namespace
 
-std::vector<unsigned char> ReadWholeFile(const fs::path& path)
+MappedFile::MappedFile(const fs::path& path)
 {
-    std::error_code ignored;
-    if (fs::is_directory(path, ignored))
+    std::error_code error;
+    if (fs::is_directory(path, error))
         ThrowFileError(path, "is a folder, not a file");
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in)
+#ifdef _WIN32
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
         ThrowFileError(path, "cannot open for reading");
-    std::streamoff size = in.tellg();
-    if (size < 0 || !in.seekg(0))
+    LARGE_INTEGER size;
+    bool sized = GetFileSizeEx(file, &size) != 0;
+    m_size = sized ? uint64_t(size.QuadPart) : 0;
+    if (sized && m_size != 0) {
+        m_mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        if (m_mapping != nullptr)
+            m_data = static_cast<const unsigned char*>(MapViewOfFile(m_mapping, FILE_MAP_READ, 0, 0, 0));
+    }
+    CloseHandle(file);
+    if (!sized || (m_size != 0 && m_data == nullptr)) {
+        if (m_mapping != nullptr)
+            CloseHandle(m_mapping);
         ThrowFileError(path, "cannot read");
-    std::vector<unsigned char> bytes(static_cast<size_t>(size));
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), size))
+    }
+#else
+    int file = open(path.c_str(), O_RDONLY);
+    if (file < 0)
+        ThrowFileError(path, "cannot open for reading");
+    struct stat info;
+    bool sized = fstat(file, &info) == 0;
+    m_size = sized ? uint64_t(info.st_size) : 0;
+    void* data = nullptr;
+    if (sized && m_size != 0)
+        data = mmap(nullptr, m_size, PROT_READ, MAP_PRIVATE, file, 0);
+    close(file);
+    if (!sized || data == MAP_FAILED)
         ThrowFileError(path, "cannot read");
-    return bytes;
+    m_data = static_cast<const unsigned char*>(data);
+#endif
+}
+
+MappedFile::~MappedFile()
+{
+#ifdef _WIN32
+    if (m_data != nullptr)
+        UnmapViewOfFile(m_data);
+    if (m_mapping != nullptr)
+        CloseHandle(m_mapping);
+#else
+    if (m_data != nullptr)
+        munmap(const_cast<unsigned char*>(m_data), m_size);
+#endif
 }
 
 void WriteWholeFile(const fs::path& path, const std::vector<unsigned char>& bytes)

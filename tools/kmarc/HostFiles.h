@@ -9,8 +9,26 @@
 #include <string>
 #include <vector>
 
-// The file's contents, whole.
-std::vector<unsigned char> ReadWholeFile(const std::filesystem::path& path);
+// The bytes of a file, mapped rather than read, so that looking through a large archive
+// costs address space, not memory. Throws ToolError (kExitFileSystem) when the file
+// cannot be opened or mapped.
+class MappedFile {
+public:
+    explicit MappedFile(const std::filesystem::path& path);
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    const unsigned char* Data() const { return m_data; }
+    uint64_t Size() const { return m_size; }
+
+private:
+    const unsigned char* m_data = nullptr;
+    uint64_t m_size = 0;
+#ifdef _WIN32
+    void* m_mapping = nullptr;
+#endif
+};
 
 // Replaces path with bytes through a temporary file beside it, so that a failed write
 // never leaves a half-written file under the final name.

@@ -212,6 +212,9 @@ TEST_F(KmarcTest, DamageIsNamedAndNothingDamagedIsWritten)
     EXPECT_EQ(1, Kmarc(work, "list " + Quote(work / "readme.txt")));
     EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("readme.txt: not an archive"))
         << ReadFile(work / "stderr.txt");
+    WriteFile(work / "empty.kma", "");
+    EXPECT_EQ(1, Kmarc(work, "verify " + Quote(work / "empty.kma")));
+    EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("empty.kma: not an archive"));
 }
 
 TEST_F(KmarcTest, ExitCodesFollowTheHelp)
