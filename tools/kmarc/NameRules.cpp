@@ -8,6 +8,9 @@
 namespace {
 
 const size_t kMaxNameLength = 255;  // the length byte of a directory entry
+// Windows' ANSI folder creation takes paths of fewer than MAX_PATH - 12 characters, room
+// being kept for a file name of 8.3 form.
+const size_t kMaxAnsiFolderPathLength = 247;
 
 std::string Character(const CodePage& codePage, char c)
 {
@@ -38,8 +41,16 @@ std::string NameProblem(const std::string& name, const CodePage& codePage)
                                           kMaxAnsiPathLength, &where);
     std::string component = name.substr(where, name.find('\\', where) - where);
     switch (fault) {
-    case EntryNameFault::None:
+    case EntryNameFault::None: {
+        size_t folder = name.rfind('\\');
+        if (folder != std::string::npos && kTypicalSetupFolderLength + folder > kMaxAnsiFolderPathLength)
+            return "folder path '" + codePage.Display(name.substr(0, folder)) + "' has " + std::to_string(folder) +
+                   " bytes, too long: below a temporary folder of about 100 bytes and KMGSetup<n>\\ it would pass " +
+                   "the " + std::to_string(kMaxAnsiFolderPathLength) + " characters of a folder Windows can create " +
+                   "(folder paths of up to " + std::to_string(kMaxAnsiFolderPathLength - kTypicalSetupFolderLength) +
+                   " bytes fit)";
         return std::string();
+    }
     case EntryNameFault::TooLong:
         return "name has " + std::to_string(name.size()) + " bytes, too long: below a temporary folder of about 100 " +
                "bytes and KMGSetup<n>\\ its output path would pass the " + std::to_string(kMaxAnsiPathLength) +

@@ -349,9 +349,11 @@ TEST_F(KmarcTest, NamesTravelInTheArchiveCodePage)
 TEST_F(KmarcTest, PackRefusesWhatWindowsWouldNotWriteAndSaysWhy)
 {
     const std::string fits(145 - 5, 'n');  // with "Data\\" the name has 145 bytes
+    const std::string deepest = std::string(66, 'd') + "/" + std::string(66, 'e');  // a folder path of 133 bytes
     WriteFile(work / "src" / "Notes; draft.txt", "legal");
     WriteFile(work / "src" / "it's & (so) [odd] {yes} #1 $2 %3 ^4 `5 ~6 =7 +8 ,9 !.txt", "legal");
     WriteFile(work / "src" / "Data" / fits, "fits");
+    WriteFile(work / "src" / deepest / "f.txt", "fits");
     WriteFile(work / "src" / "COM10.txt", "not a device");
     WriteFile(work / "src" / "NULL.txt", "not a device");
     ASSERT_EQ(0, Kmarc(work, "pack " + Archive() + " " + Quote(work / "src"))) << ReadFile(work / "stderr.txt");
@@ -365,6 +367,7 @@ TEST_F(KmarcTest, PackRefusesWhatWindowsWouldNotWriteAndSaysWhy)
     };
     std::vector<Case> cases = {
         { "Data/" + fits + "x", "name has 146 bytes, too long" },
+        { deepest + "e/f.txt", "has 134 bytes, too long" },
         { "COM0", "names a Windows device" },
         { "Docs/lpt0.txt", "names a Windows device" },
     };
