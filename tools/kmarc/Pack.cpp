@@ -24,8 +24,9 @@ namespace {
 
 const char kArchiveSeparator = '\\';
 const uint64_t kMaxEntrySize = UINT32_MAX;
-// Written into a depfile in place of a name Ninja cannot read; kmarc makes sure it does
-// not exist, so Ninja repacks the archive on every build rather than miss a change.
+// Written into a depfile in place of a name Ninja cannot read and no link can stand in
+// for; kmarc makes sure it does not exist, so Ninja repacks the archive on every build
+// rather than miss a change.
 const char kUnlistedSuffix[] = ".unlisted";
 
 struct SourceFile {
@@ -163,32 +164,61 @@ uint32_t LatestTime()
     return value > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(value);
 }
 
-std::string DepfileSpelling(const fs::path& path, const fs::path& depfile)
-{
-    std::string escaped;
-    if (EscapeForDepfile(DepfileName(path), escaped))
+// Spells the prerequisites of one depfile. A path Ninja cannot read (a name with ';',
+// '&' and the like) is named through a symbolic link of a plain name in FILE.links,
+// which Ninja follows to the file or folder's own time; where no link can be made, it
+// is named as FILE.unlisted, which never exists, so the archive is repacked every time.
+class DepfileSpeller {
+public:
+    explicit DepfileSpeller(const fs::path& depfile) : m_depfile(depfile), m_links(depfile)
+    {
+        m_links += kLinksSuffix;
+        std::error_code ignored;
+        fs::remove_all(m_links, ignored);  // the links of an earlier run
+    }
+
+    std::string Spell(const fs::path& path)
+    {
+        std::string escaped;
+        if (EscapeForDepfile(DepfileName(path), escaped))
+            return escaped;
+        std::error_code error;
+#ifndef _WIN32
+        fs::path link = m_links / std::to_string(m_linkCount++);
+        fs::create_directories(m_links, error);
+        if (!error)
+            fs::create_symlink(fs::absolute(path), link, error);
+        if (!error && EscapeForDepfile(DepfileName(link), escaped))
+            return escaped;
+#endif
+        std::cerr << "kmarc: " << DisplayPath(path)
+                  << ": a depfile cannot name this path; the archive will be repacked on every build\n";
+        fs::path unlisted = m_depfile;
+        unlisted += kUnlistedSuffix;
+        fs::remove(unlisted, error);
+        if (!EscapeForDepfile(DepfileName(unlisted), escaped))
+            throw ToolError{ kExitFileSystem, DisplayPath(m_depfile) + ": a depfile cannot name this path" };
         return escaped;
-    std::cerr << "kmarc: " << DisplayPath(path)
-              << ": a depfile cannot name this path; the archive will be repacked on every build\n";
-    fs::path unlisted = depfile;
-    unlisted += kUnlistedSuffix;
-    std::error_code ignored;
-    fs::remove(unlisted, ignored);
-    if (!EscapeForDepfile(DepfileName(unlisted), escaped))
-        throw ToolError{ kExitFileSystem, DisplayPath(depfile) + ": a depfile cannot name this path" };
-    return escaped;
-}
+    }
+
+private:
+    static constexpr const char* kLinksSuffix = ".links";
+    fs::path m_depfile;
+    fs::path m_links;
+    unsigned m_linkCount = 0;
+};
 
 void WriteDepfile(const fs::path& depfile, const fs::path& archive, const Payload& payload)
 {
     std::string target;
     if (!EscapeForDepfile(DepfileName(archive), target))
         throw ToolError{ kExitUsage, DisplayPath(archive) + ": a depfile cannot name this archive path" };
+    DepfileSpeller speller(depfile);
     std::vector<std::string> prerequisites;
     for (const fs::path& folder : payload.folders)
-        prerequisites.push_back(DepfileSpelling(folder, depfile));
+        prerequisites.push_back(speller.Spell(folder));
     for (const SourceFile& file : payload.files)
-        prerequisites.push_back(DepfileSpelling(file.path, depfile));
+        prerequisites.push_back(speller.Spell(file.path));
     std::string text = FormatDepfile(target, prerequisites);
     WriteWholeFile(depfile, std::vector<unsigned char>(text.begin(), text.end()));
 }
