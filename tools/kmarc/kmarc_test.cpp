@@ -279,6 +279,50 @@ TEST_F(KmarcTest, AddMissingFillsOnlyWhatTheFolderLacks)
     EXPECT_EQ(before, ReadFile(work / "out.kma"));
 }
 
+// The depfile names the archive, every folder listed and every file read, in Ninja's
+// spelling; what Ninja cannot read is named through a link, or where links cannot be
+// made, through a file that never exists.
+TEST_F(KmarcTest, DepfileNamesEveryFolderAndFileRead)
+{
+    WriteFile(work / "src" / "Sub" / "b b.txt", "b");
+    WriteFile(work / "src" / "Notes; draft.txt", "n");
+    WriteFile(work / "extra" / "lingerx.exe", "l");
+    ASSERT_EQ(0, Kmarc(work, "pack --depfile " + Quote(work / "out.d") + " --add-missing " +
+                                 Quote(work / "extra" / "lingerx.exe") + " " + Archive() + " " + Quote(work / "src")))
+        << ReadFile(work / "stderr.txt");
+    auto spelt = [](const fs::path& path) {
+        std::string text;
+        for (char c : path.generic_string()) {
+            if (c == ' ' || c == ':' || c == '#')
+                text += '\\';
+            text += c;
+        }
+        return text;
+    };
+    std::string depfile = ReadFile(work / "out.d");
+    EXPECT_EQ(0u, depfile.find(spelt(work / "out.kma") + ": \\\n")) << depfile;
+    for (const fs::path& path : { work / "src", work / "src" / "Sub", work / "src" / "Sub" / "b b.txt",
+                                  work / "extra" / "lingerx.exe" })
+    {
+        // One prerequisite per line, whole: a blank and a backslash or the end follow.
+        const std::string line = "\n  " + spelt(path);
+        size_t at = depfile.find(line);
+        ASSERT_NE(std::string::npos, at) << path << "\n" << depfile;
+        EXPECT_TRUE(depfile.compare(at + line.size(), 3, " \\\n") == 0 || at + line.size() + 1 == depfile.size())
+            << path;
+    }
+    EXPECT_EQ(std::string::npos, depfile.find("Notes")) << depfile;
+#ifdef _WIN32
+    EXPECT_NE(std::string::npos, depfile.find("out.d.unlisted")) << depfile;
+    EXPECT_FALSE(fs::exists(work / "out.d.unlisted"));
+    EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("repacked on every build"));
+#else
+    EXPECT_NE(std::string::npos, depfile.find("out.d.links/")) << depfile;
+    EXPECT_TRUE(fs::equivalent(work / "out.d.links" / "0", work / "src" / "Notes; draft.txt"));
+    EXPECT_EQ("", ReadFile(work / "stderr.txt"));
+#endif
+}
+
 TEST_F(KmarcTest, SameFilesGiveTheSameBytesWhereverTheyLie)
 {
     MakeSourceTree();
