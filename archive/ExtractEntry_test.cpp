@@ -82,6 +82,25 @@ TEST_F(ExtractEntryTest, RecordsEveryFolderItCreatesNewestFirst)
                                    setup + "\\Docs", setup}));
 }
 
+// Entry names are bytes in the ANSI code page, as kmarc packs them: from UTF-8
+// "Dökumente/Übersicht €.txt" it writes 0xF6, 0xDC and 0x80, which the extractor's ANSI
+// calls turn back into the same characters.
+TEST_F(ExtractEntryTest, AnsiNamesComeBackAsTheCharactersPacked)
+{
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "the ANSI code page is " << GetACP() << ", not 1252";
+    const std::string setup = scratch + "\\KMGSetup0";
+    CreatedDirectoryList list;
+    Extract(Compress("u"), setup + "\\D\xF6kumente\\\xDC" "bersicht \x80.txt", &list);
+    const std::wstring folder = std::wstring(scratch.begin(), scratch.end()) + L"\\KMGSetup0\\D\u00F6kumente";
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*.txt").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(std::wstring(found.cFileName), L"\u00DC" L"bersicht \u20AC.txt");
+    EXPECT_FALSE(FindNextFileW(search, &found));
+    FindClose(search);
+}
+
 // All in the current directory, which exists, so no case records a folder.
 TEST_F(ExtractEntryTest, FileHoldsWhatInflatedAndTheResultSaysWhetherThatIsAll)
 {

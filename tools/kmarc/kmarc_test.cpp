@@ -159,6 +159,10 @@ TEST_F(KmarcTest, PackVerifyExtractGivesTheTreeBackByteForByte)
     ASSERT_EQ(0, Kmarc(work, "verify " + Archive())) << ReadFile(work / "stderr.txt");
     ASSERT_EQ(0, Kmarc(work, "extract " + Archive() + " " + Quote(work / "dst"))) << ReadFile(work / "stderr.txt");
     EXPECT_EQ(Snapshot(work / "src"), Snapshot(work / "dst"));
+    // Again over the files of the first run, one of them changed meanwhile.
+    WriteFile(work / "dst" / "Data" / "noise.bin", "changed");
+    ASSERT_EQ(0, Kmarc(work, "extract " + Archive() + " " + Quote(work / "dst"))) << ReadFile(work / "stderr.txt");
+    EXPECT_EQ(Snapshot(work / "src"), Snapshot(work / "dst"));
 
     ASSERT_EQ(0, Kmarc(work, "list " + Archive()));
     std::string list = ReadFile(work / "stdout.txt");
