@@ -274,7 +274,7 @@ void VerifyArchive(const fs::path& archive, unsigned codepage, std::ostream& out
         ++misnamed;
         std::cerr << "kmarc: " << DisplayPath(archive) << ": entries '" << codePage.Display(names[twins.first])
                   << "' and '" << codePage.Display(names[twins.second])
-                  << "' differ only in case, and Windows takes them for one file\n";
+                  << "' clash: a name or folder in them differs only in case, and Windows takes them for one\n";
     }
     if (damaged != 0 || misnamed != 0)
         throw ToolError{ kExitDamaged, DisplayPath(archive) + ": " + std::to_string(damaged) + " of " +

@@ -3,6 +3,7 @@
 #include "archive/EntryName.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -76,11 +77,22 @@ std::string NameProblem(const std::string& name, const CodePage& codePage)
 
 std::pair<size_t, size_t> FindCaseTwins(const std::vector<std::string>& names, const CodePage& codePage)
 {
-    std::map<std::string, size_t> seen;
+    // A file also clashes with a folder of its name in another entry: Windows could
+    // not create both.
+    std::map<std::string, size_t> files;
+    std::map<std::string, size_t> folders;
     for (size_t i = 0; i < names.size(); ++i) {
-        auto inserted = seen.emplace(codePage.Fold(names[i]), i);
+        std::string folded = codePage.Fold(names[i]);
+        auto inserted = files.emplace(folded, i);
         if (!inserted.second)
             return { inserted.first->second, i };
+        for (size_t end = folded.find('\\'); end != std::string::npos; end = folded.find('\\', end + 1))
+            folders.emplace(folded.substr(0, end), i);
+    }
+    for (const auto& folder : folders) {
+        auto file = files.find(folder.first);
+        if (file != files.end())
+            return { std::min(file->second, folder.second), std::max(file->second, folder.second) };
     }
     return { 0, 0 };
 }

@@ -13,8 +13,8 @@
 // Why name (archive bytes) breaks the rules, or an empty string when it follows them.
 std::string NameProblem(const std::string& name, const CodePage& codePage);
 
-// Indexes of the first two names that are equal apart from case, as a pair
-// (first < second); {0, 0} when all differ.
+// Indexes of two names that are equal apart from case, or of a name that is, apart
+// from case, a folder of another, as a pair (first < second); {0, 0} when none clash.
 std::pair<size_t, size_t> FindCaseTwins(const std::vector<std::string>& names, const CodePage& codePage);
 
 #endif

@@ -145,9 +145,8 @@ Payload CollectPayload(const fs::path& folder, const PackOptions& options, const
     // Windows names ignore case: the second of two such files would overwrite the first.
     std::pair<size_t, size_t> twins = FindCaseTwins(names, codePage);
     if (twins.second != 0)
-        Refuse(payload.files[twins.second].path, "name differs only in case from " +
-                                                     DisplayPath(payload.files[twins.first].path) +
-                                                     ", and Windows takes them for one file");
+        Refuse(payload.files[twins.second].path, "name clashes with " + DisplayPath(payload.files[twins.first].path) +
+                                                     ": they differ only in case, and Windows takes them for one");
     return payload;
 }
 

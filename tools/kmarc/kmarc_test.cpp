@@ -435,7 +435,8 @@ TEST_F(KmarcTest, PackRefusesWhatWindowsWouldNotWriteAndSaysWhy)
         { "trailing ", "ends in a blank" },
         { "back\\slash.txt", "name holds a backslash" },
         { "caf\xE9.txt", "not UTF-8" },
-        { "Docs/\xC3\x84rger.txt", "differs only in case" },  // beside Docs/ärger.txt
+        { "Docs/\xC3\x84rger.txt", "differ only in case" },  // beside Docs/ärger.txt
+        { "docs", "differ only in case" },                       // a file named like the folder Docs
     };
     cases.insert(cases.end(), linuxOnly.begin(), linuxOnly.end());
     WriteFile(work / "base" / "Docs" / fs::u8path("\xC3\xA4rger.txt"), "");
@@ -485,8 +486,9 @@ TEST_F(KmarcTest, VerifyAppliesTheNameRulesOfPack)
         std::vector<std::string> names;
         const char* message;
     } cases[] = {
-        { { "a.txt", "A.TXT" }, "entries 'a.txt' and 'A.TXT' differ only in case" },
-        { { "Docs\\\xC4rger.txt", "docs\\\xE4RGER.TXT" }, "differ only in case" },
+        { { "a.txt", "A.TXT" }, "entries 'a.txt' and 'A.TXT' clash" },
+        { { "Docs\\\xC4rger.txt", "docs\\\xE4RGER.TXT" }, "differs only in case" },
+        { { "Data", "DATA\\a.txt" }, "entries 'Data' and 'DATA\\a.txt' clash" },
         { { "Data\\" + std::string(141, 'n') }, "name has 146 bytes, too long" },
         { { "ok.txt", "bad\x81.txt" }, "byte 0x81 is no character in code page 1252" },
     };
