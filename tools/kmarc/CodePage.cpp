@@ -38,6 +38,7 @@ std::string Hex(unsigned value, int digits)
     return text;
 }
 
+#ifndef _WIN32
 void AppendUtf8(std::string& out, char32_t c)
 {
     if (c < 0x80) {
@@ -56,6 +57,7 @@ void AppendUtf8(std::string& out, char32_t c)
         out += char(0x80 | (c & 0x3F));
     }
 }
+#endif
 
 #ifdef _WIN32
 // The characters of a UTF-16 name; an unpaired surrogate gives kInvalid.
@@ -199,15 +201,16 @@ std::string CodePage::FromHost(const fs::path& component, const fs::path& path) 
         while (byte < 256 && (m_characters[byte] != c || c == 0))
             ++byte;
         if (c == 0 || byte == 256) {
+#ifdef _WIN32
+            // The console could not show the character either.
+            std::string shown = "U+" + Hex(c, 4);
+#else
             std::string shown;
             AppendUtf8(shown, c);
-#ifdef _WIN32
-            shown.clear();  // the console could not show it either
-#else
-            shown = "'" + shown + "' ";
+            shown = "'" + shown + "' (U+" + Hex(c, 4) + ")";
 #endif
-            throw ToolError{ kExitNotPackable, DisplayPath(path) + ": name has " + shown + "(U+" + Hex(c, 4) +
-                                                   "), which code page " + std::to_string(m_number) +
+            throw ToolError{ kExitNotPackable, DisplayPath(path) + ": name has " + shown + ", which code page " +
+                                                   std::to_string(m_number) +
                                                    " cannot hold; rename it or choose another --codepage" };
         }
         bytes += char(byte);
