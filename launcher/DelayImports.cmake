@@ -35,7 +35,10 @@ foreach(dll IN LISTS DLLS)
   string(TOUPPER ${dll} upper)
   set(def_file ${OUTPUT_DIR}/${dll}.def)
   file(WRITE ${def_file} "${def}")
-  execute_process(COMMAND ${DLLTOOL} -k -d ${def_file} -D ${upper}.dll -y ${OUTPUT_DIR}/lib${dll}.a
+  # dlltool names the library's symbols after the output path it is given; a bare name
+  # keeps the build folder out of the executable.
+  execute_process(COMMAND ${DLLTOOL} -k -d ${dll}.def -D ${upper}.dll -y lib${dll}.a
+                  WORKING_DIRECTORY ${OUTPUT_DIR}
                   RESULT_VARIABLE tool_result ERROR_VARIABLE tool_errors)
   if(NOT tool_result EQUAL 0)
     message(FATAL_ERROR "dlltool failed for ${dll}: ${tool_errors}")
