@@ -32,11 +32,12 @@ quiet host-configure.log cmake -S . -B "$host_tree" -G Ninja -DCMAKE_BUILD_TYPE=
 quiet host-build.log cmake --build "$host_tree" --target kmarc
 
 # The payload folders must exist when the tree is configured; the stand-ins are added
-# once they are built, so that every contestant unpacks the very same files.
+# once they are built, so that every contestant unpacks the very same files. Until then
+# KM_STAND_INS lets the configure step pass without them.
 step "writing the payload"
 quiet payload.log python3 bench/payload.py "$payload"
 step "building the launcher with the payload, and the benchmark programs"
-quiet win32-configure.log cmake --preset win32 -B "$win_tree" -DKM_PAYLOAD_DIR="$payload" \
+quiet win32-configure.log cmake --preset win32 -B "$win_tree" -DKM_PAYLOAD_DIR="$payload" -DKM_STAND_INS=ON \
   -DKM_NATIVE_KMARC="$host_tree/bin/kmarc"
 quiet win32-build.log cmake --build "$win_tree" --target Zephrun lingerx kmbench_programs
 quiet win32-selftest.log "$win_tree/wine-run" "$win_tree/bin/kmbench-tests.exe"

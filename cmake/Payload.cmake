@@ -72,8 +72,14 @@ foreach(entry IN LISTS km_entries)
   endif()
 endforeach()
 if(km_strays)
+  list(LENGTH km_strays km_count)
   list(JOIN km_strays ", " km_strays)
-  message(FATAL_ERROR "KM_PAYLOAD_DIR: ${KM_PAYLOAD_ROOT} holds ${km_strays}, which is not an archive folder and would not be shipped.\n${km_layout_hint}")
+  if(km_count EQUAL 1)
+    set(km_what "which is not an archive folder and would not be shipped")
+  else()
+    set(km_what "which are not archive folders and would not be shipped")
+  endif()
+  message(FATAL_ERROR "KM_PAYLOAD_DIR: ${KM_PAYLOAD_ROOT} holds ${km_strays}, ${km_what}.\n${km_layout_hint}")
 endif()
 
 set(KM_PAYLOAD_ARCHIVES)
@@ -146,9 +152,12 @@ if(KM_PAYLOAD_STAND_INS)
   message(STATUS "  STAND-INS: the project's ${km_programs} go into SETUPBASE (${km_stand_ins_reason}); not for shipping")
 endif()
 
-# A folder added to, removed from or renamed at the top of the payload or of an archive
-# folder configures the tree again, so these checks always see the current tree.
+# Adding, removing or renaming anything at the top of the payload folder or of a folder
+# the programs are looked for in configures the tree again, so these checks always see
+# the current tree.
 set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${KM_PAYLOAD_ROOT}")
-foreach(name IN LISTS KM_PAYLOAD_ARCHIVES)
-  set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${KM_PAYLOAD_ROOT}/${name}")
+foreach(name IN LISTS km_unpacked_archives)
+  if(name IN_LIST KM_PAYLOAD_ARCHIVES)
+    set_property(DIRECTORY "${PROJECT_SOURCE_DIR}" APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${KM_PAYLOAD_ROOT}/${name}")
+  endif()
 endforeach()

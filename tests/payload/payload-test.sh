@@ -36,7 +36,7 @@ finish() {
 # Whether text holds needle, with line breaks and runs of blanks taken as one blank
 # (CMake wraps its messages).
 contains() { grep -qF -- "$(flat "$2")" <<<"$(flat "$1")"; }
-flat() { tr '\n' ' ' <<<"$1" | tr -s ' '; }
+flat() { printf '%s' "$1" | tr '\n' ' ' | tr -s ' '; }
 
 # Names as kmarc lists them, one per line.
 entries() { "$kmarc" list "$1" | sed -E 's/^ *[0-9]+ +[0-9]+  //'; }
@@ -236,6 +236,18 @@ EOF
 }
 
 # --- install ------------------------------------------------------------------------
+# Runs the launcher and sets code to its exit code. A launcher that has not ended after
+# two minutes is waiting for someone to answer a message box: it is ended, code 124.
+launcher_wait_seconds=120
+run_launcher() {
+  timeout -k 10 "$launcher_wait_seconds" "$wine_run" "$work/one/bin/ZIZeduz.exe" >/dev/null 2>&1
+  code=$?
+  if [ $code -eq 124 ] || [ $code -eq 137 ]; then
+    "$wine_run" taskkill /F /IM ZIZeduz.exe >/dev/null 2>&1
+    code=124
+  fi
+}
+
 # The value of a key of the stand-in's report, CR removed.
 report_value() { grep -a "^$1=" "$2" | head -n1 | cut -d= -f2- | tr -d '\r'; }
 
@@ -243,7 +255,7 @@ run_install() {
   local one=$work/one payload=$work/payload
   [ -x "$one/bin/ZIZeduz.exe" ] || { fail "install: the launcher of the build test is there"; finish; }
   # Wine's ANSI code page follows the locale: 1252 for English.
-  export LC_ALL=en_US.UTF-8
+  { export LC_ALL=en_US.UTF-8; } 2>/dev/null
   win() { "$wine_run" "$@" 2>/dev/null | tr -d '\r'; }
   local report=$work/report.txt install=$work/installed
   rm -rf "$report" "$install"
@@ -253,13 +265,14 @@ run_install() {
   install_win=$(win winepath -w "$install")
 
   # First run: the setup program only reports, so the unpacked folder stays to be read.
-  KM_STANDIN_REPORT=$report_win KM_STANDIN_EXIT_AT_ONCE=1 "$wine_run" "$one/bin/ZIZeduz.exe" >/dev/null 2>&1
-  local code=$?
+  local code
+  KM_STANDIN_REPORT=$report_win KM_STANDIN_EXIT_AT_ONCE=1 run_launcher
   local setup_win script_win setup script
   setup_win=$(report_value CurrentDirectory "$report" 2>/dev/null)
   script_win=$(report_value CleanUp "$report" 2>/dev/null)
   if [ $code -ne 0 ] || [ -z "$setup_win" ]; then
-    fail "install: the launcher unpacks and starts the setup program (exit $code)" "$(cat "$report" 2>/dev/null)"
+    fail "install: the launcher unpacks and starts the setup program (exit $code; 124: it waited with a message box)" \
+      "$(cat "$report" 2>/dev/null)"
     finish
   fi
   setup=$(win winepath -u "$setup_win"); setup=${setup%/}
@@ -281,8 +294,7 @@ run_install() {
   rm -rf "$setup" "$script" "$expected" "$report"
 
   # Second run, all the way: the setup program installs APPBASE and runs the cleanup.
-  KM_STANDIN_REPORT=$report_win KM_STANDIN_INSTALL_DIR=$install_win "$wine_run" "$one/bin/ZIZeduz.exe" >/dev/null 2>&1
-  code=$?
+  KM_STANDIN_REPORT=$report_win KM_STANDIN_INSTALL_DIR=$install_win run_launcher
   local i
   for i in $(seq 1 300); do [ -e "$report" ] && break; sleep 0.1; done
   script=$(win winepath -u "$(report_value CleanUp "$report" 2>/dev/null)")
