@@ -46,9 +46,13 @@ function(km_lean_launcher target)
   target_link_options(${target} PRIVATE ${KM_LEAN_LINK_OPTIONS})
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/DelayImportSections.ld)
   set(image $<TARGET_FILE:${target}>)
+  # objcopy stamps the PE header with the time of the copy unless SOURCE_DATE_EPOCH says
+  # otherwise; 0 as the linker leaves it (-Wl,--no-insert-timestamp), so that the same
+  # sources give the same bytes.
+  set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${KM_MINGW_OBJCOPY})
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${KM_MINGW_OBJCOPY} --only-keep-debug ${image} ${image}.debug
-    COMMAND ${KM_MINGW_OBJCOPY} --strip-all --add-gnu-debuglink=${image}.debug ${image}
+    COMMAND ${objcopy} --only-keep-debug ${image} ${image}.debug
+    COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${image}.debug ${image}
     VERBATIM)
 endfunction()
 
