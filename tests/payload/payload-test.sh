@@ -254,8 +254,9 @@ report_value() { grep -a "^$1=" "$2" | head -n1 | cut -d= -f2- | tr -d '\r'; }
 run_install() {
   local one=$work/one payload=$work/payload
   [ -x "$one/bin/ZIZeduz.exe" ] || { fail "install: the launcher of the build test is there"; finish; }
-  # Wine's ANSI code page follows the locale: 1252 for English.
-  { export LC_ALL=en_US.UTF-8; } 2>/dev/null
+  # Wine takes the ANSI code page from the locale (1252 for this one) and writes file
+  # names in the locale's character set, so it must be UTF-8 and present on the host.
+  export LC_ALL=C.UTF-8
   win() { "$wine_run" "$@" 2>/dev/null | tr -d '\r'; }
   local report=$work/report.txt install=$work/installed
   rm -rf "$report" "$install"
@@ -265,8 +266,10 @@ run_install() {
   install_win=$(win winepath -w "$install")
 
   # First run: the setup program only reports, so the unpacked folder stays to be read.
-  local code
+  local code i
   KM_STANDIN_REPORT=$report_win KM_STANDIN_EXIT_AT_ONCE=1 run_launcher
+  # The launcher may end before the setup program has written its report.
+  for i in $(seq 1 300); do [ -e "$report" ] && break; sleep 0.1; done
   local setup_win script_win setup script
   setup_win=$(report_value CurrentDirectory "$report" 2>/dev/null)
   script_win=$(report_value CleanUp "$report" 2>/dev/null)
@@ -306,8 +309,10 @@ run_install() {
   # The setup program reports the path as it passed it to Windows: code page 1252.
   check "install: the setup program wrote the name in code page 1252" \
     env LC_ALL=C grep -qa "^Installed=.*\\\\Dokumente\\\\$(printf '\xdc')bersicht.txt" "$report"
+  setup_win=$(report_value CurrentDirectory "$report")
+  setup=$(win winepath -u "$setup_win")
   check "install: the cleanup removed the setup folder and the script" \
-    test ! -e "$script" -a ! -e "$(win winepath -u "$(report_value CurrentDirectory "$report")")"
+    test -n "$setup_win" -a -n "$script" -a ! -e "$setup" -a ! -e "$script"
   rm -rf "$install" "$report"
   finish
 }
