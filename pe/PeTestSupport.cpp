@@ -1,0 +1,128 @@
+#include "pe/PeTestSupport.h"
+
+#include <cstring>
+
+namespace {
+
+const size_t kPeOffset = 0x80;
+const uint16_t kPeLanguageGerman = 1031;
+const uint16_t kPeLanguageEnglish = 1033;
+
+uint32_t RoundUp(uint32_t value, uint32_t alignment)
+{
+    return (value + alignment - 1) / alignment * alignment;
+}
+
+} // namespace
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed)
+{
+    std::vector<uint8_t> bytes(size);
+    uint32_t state = seed * 2654435761u + 1;
+    for (uint8_t& b : bytes) {
+        state = state * 1103515245u + 12345u;
+        b = uint8_t(state >> 24);
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> BuildTestImage(const TestImage& image)
+{
+    std::vector<uint8_t> bytes(kTestHeaderSize, 0);
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    PutU32(bytes, kDosPeOffsetField, kPeOffset);
+    std::memcpy(&bytes[kPeOffset], "PE\0\0", 4);
+    size_t coff = kPeOffset + 4;
+    PutU16(bytes, coff, 0x014C);
+    PutU16(bytes, coff + kCoffNumberOfSections, static_cast<uint16_t>(image.sections.size()));
+    PutU16(bytes, coff + 16, 0xE0);
+    PutU16(bytes, coff + 18, 0x0102);
+    size_t optional = coff + kCoffHeaderSize;
+    PutU16(bytes, optional, 0x010B);
+    PutU32(bytes, optional + 28, kTestImageBase);
+    PutU32(bytes, optional + 32, kTestSectionAlignment);
+    PutU32(bytes, optional + 36, kTestFileAlignment);
+    PutU32(bytes, optional + 60, kTestHeaderSize);
+    PutU16(bytes, optional + 68, 2);
+    PutU32(bytes, optional + 92, kPeDirCount);
+    size_t table = optional + 0xE0;
+
+    uint32_t address = kTestSectionAlignment;
+    uint32_t initialized = 0;
+    for (size_t i = 0; i < image.sections.size(); ++i) {
+        const TestSection& section = image.sections[i];
+        std::vector<uint8_t> contents =
+            section.isResource ? BuildResourceSection(image.resources, address) : section.contents;
+        uint32_t rawPointer = static_cast<uint32_t>(bytes.size());
+        uint32_t rawSize = RoundUp(static_cast<uint32_t>(contents.size()), kTestFileAlignment);
+        bytes.insert(bytes.end(), contents.begin(), contents.end());
+        bytes.resize(rawPointer + rawSize, 0);
+        size_t header = table + i * kSectionHeaderSize;
+        std::memcpy(&bytes[header], section.name.data(), std::min<size_t>(8, section.name.size()));
+        PutU32(bytes, header + 8, static_cast<uint32_t>(contents.size()));
+        PutU32(bytes, header + 12, address);
+        PutU32(bytes, header + 16, rawSize);
+        PutU32(bytes, header + 20, rawPointer);
+        PutU32(bytes, header + 36, section.flags);
+        size_t directory = optional + kOptionalDataDirectories;
+        if (section.isResource) {
+            PutU32(bytes, directory + 8 * kPeDirResource, address);
+            PutU32(bytes, directory + 8 * kPeDirResource + 4, static_cast<uint32_t>(contents.size()));
+        }
+        if (section.isRelocations) {
+            PutU32(bytes, directory + 8 * kPeDirBaseReloc, address);
+            PutU32(bytes, directory + 8 * kPeDirBaseReloc + 4, static_cast<uint32_t>(contents.size()));
+        }
+        if (section.flags & kSectionInitializedDataFlag)
+            initialized += rawSize;
+        address += RoundUp(std::max<uint32_t>(1, static_cast<uint32_t>(contents.size())), kTestSectionAlignment);
+    }
+    PutU32(bytes, optional + kOptionalSizeOfInitializedData, initialized);
+    PutU32(bytes, optional + kOptionalSizeOfImage, address);
+    if (image.symbolTable)
+        PutU32(bytes, coff + kCoffPointerToSymbolTable, static_cast<uint32_t>(bytes.size()));
+    bytes.insert(bytes.end(), image.trailer.begin(), image.trailer.end());
+    PutU32(bytes, optional + kOptionalChecksum, ComputePeChecksum(bytes, optional + kOptionalChecksum));
+    return bytes;
+}
+
+ResourceTree LauncherResources()
+{
+    ResourceTree tree;
+    tree.Set(kResourceTypeDialog, 103, kPeLanguageGerman, { Pattern(60, 1), 0 });
+    tree.Set(kResourceTypeBitmap, 134, kPeLanguageEnglish, { Pattern(5000, 2), 0 });
+    tree.Set(kResourceTypeIcon, 1, 0, { Pattern(300, 3), 0 });
+    tree.Set(kResourceTypeIconGroup, 101, 0, { Pattern(20, 4), 0 });
+    tree.Set(kResourceTypeManifest, 1, kPeLanguageEnglish, { Pattern(700, 5), 1252 });
+    tree.Set(ResourceId::Named("KMARC"), ResourceId::Named("BASE"), kPeLanguageGerman, { Pattern(3000, 6), 0 });
+    tree.Set(ResourceId::Named("KMARC"), ResourceId::Named("APPBASE"), kPeLanguageGerman, { Pattern(333, 7), 0 });
+    return tree;
+}
+
+TestImage LauncherLikeImage(const ResourceTree& resources)
+{
+    TestImage image;
+    image.resources = resources;
+    image.sections.push_back({ ".text", Pattern(3000, 10), kTestCodeFlags });
+    image.sections.push_back({ ".data", Pattern(100, 11), kTestDataFlags });
+    image.sections.push_back({ ".rsrc", {}, kTestResourceFlags, true });
+    image.sections.push_back({ ".reloc", Pattern(64, 12), kTestRelocationFlags, false, true });
+    image.trailer = Pattern(90, 13);
+    image.symbolTable = true;
+    return image;
+}
+
+const PeSection* FindSection(const PeImage& image, const std::string& name)
+{
+    for (const PeSection& section : image.Sections()) {
+        if (section.name == name)
+            return &section;
+    }
+    return nullptr;
+}
+
+std::vector<uint8_t> SectionBytes(const PeImage& image, const PeSection& section)
+{
+    return image.View().Copy(section.rawPointer, section.rawSize, "section");
+}

@@ -1,0 +1,191 @@
+#include "pe/PeWriter.h"
+#include "pe/PeTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const uint16_t kGerman = 1031;
+
+size_t OptionalOf(const PeImage& image)
+{
+    return image.OptionalHeaderOffset();
+}
+
+uint32_t Field(const PeImage& image, size_t offset)
+{
+    return image.View().U32(offset, "field");
+}
+
+// What every rewritten image must satisfy: it reads as sound, its size of image, its
+// checksum and its resource directory agree with its sections.
+void ExpectConsistent(const PeImage& image)
+{
+    const PeSection& last = image.Sections().back();
+    uint32_t end = (last.virtualAddress + last.VirtualExtent() + image.SectionAlignment() - 1) /
+                   image.SectionAlignment() * image.SectionAlignment();
+    EXPECT_EQ(end, image.SizeOfImage());
+    EXPECT_EQ(ComputePeChecksum(image.Bytes(), OptionalOf(image) + kOptionalChecksum), image.Checksum());
+    int resource = image.SectionOf(image.Directory(kPeDirResource).address);
+    ASSERT_GE(resource, 0);
+    EXPECT_EQ(image.Sections()[resource].virtualAddress, image.Directory(kPeDirResource).address);
+    EXPECT_EQ(image.Sections()[resource].virtualSize, image.Directory(kPeDirResource).size);
+    uint32_t initialized = 0;
+    for (const PeSection& section : image.Sections())
+        if (section.characteristics & kSectionInitializedDataFlag)
+            initialized += section.rawSize;
+    EXPECT_EQ(initialized, Field(image, OptionalOf(image) + kOptionalSizeOfInitializedData));
+}
+
+void ExpectSameResources(const ResourceTree& expected, const ResourceTree& actual)
+{
+    ASSERT_EQ(expected.Count(), actual.Count());
+    for (const auto& type : expected.Types())
+        for (const auto& name : type.second)
+            for (const auto& language : name.second) {
+                const ResourceData* found = actual.Find(type.first, name.first, language.first);
+                ASSERT_NE(nullptr, found) << type.first.Display() << "/" << name.first.Display();
+                EXPECT_EQ(language.second.bytes, found->bytes) << type.first.Display() << "/" << name.first.Display();
+                EXPECT_EQ(language.second.codePage, found->codePage);
+            }
+}
+
+// Growing and shrinking the resources in place: the sections before stay where they
+// are byte for byte, the relocations and the symbol table move with the change.
+TEST(PeWriterTest, ResizesTheResourceSectionAndMovesWhatFollows)
+{
+    PeImage original(BuildTestImage(LauncherLikeImage(LauncherResources())));
+    const PeSection before = *FindSection(original, ".reloc");
+    uint32_t symbols = original.SymbolTablePointer();
+    std::vector<uint8_t> trailer(original.Bytes().begin() + symbols, original.Bytes().end());
+
+    for (size_t payload : { size_t(200000), size_t(10) }) {
+        ResourceTree tree = ReadResources(original);
+        tree.Set(ResourceId::Named("KMARC"), ResourceId::Named("BASE"), kGerman, { Pattern(payload, 42), 0 });
+        tree.Remove(ResourceId::Named("KMARC"), ResourceId::Named("APPBASE"));
+        tree.Set(ResourceId::Named("KMARC"), ResourceId::Named("PHOTOUNINST"), kGerman, { Pattern(77, 43), 0 });
+        PeImage rewritten(WithResources(original, tree));
+        SCOPED_TRACE(payload);
+        ExpectConsistent(rewritten);
+        ExpectSameResources(tree, ReadResources(rewritten));
+
+        for (const char* name : { ".text", ".data" }) {
+            const PeSection* a = FindSection(original, name);
+            const PeSection* b = FindSection(rewritten, name);
+            ASSERT_NE(nullptr, b);
+            EXPECT_EQ(a->virtualAddress, b->virtualAddress);
+            EXPECT_EQ(a->rawPointer, b->rawPointer);
+            EXPECT_EQ(SectionBytes(original, *a), SectionBytes(rewritten, *b)) << name;
+        }
+        const PeSection* rsrc = FindSection(rewritten, ".rsrc");
+        const PeSection* reloc = FindSection(rewritten, ".reloc");
+        ASSERT_NE(nullptr, reloc);
+        EXPECT_EQ(rsrc->virtualAddress, FindSection(original, ".rsrc")->virtualAddress);
+        EXPECT_GE(reloc->virtualAddress, rsrc->virtualAddress + rsrc->virtualSize);
+        EXPECT_EQ(reloc->rawPointer, rsrc->rawPointer + rsrc->rawSize);
+        EXPECT_EQ(reloc->virtualAddress, rewritten.Directory(kPeDirBaseReloc).address);
+        EXPECT_EQ(before.virtualSize, rewritten.Directory(kPeDirBaseReloc).size);
+        EXPECT_EQ(SectionBytes(original, before), SectionBytes(rewritten, *reloc));
+        std::vector<uint8_t> movedTrailer(rewritten.Bytes().begin() + rewritten.SymbolTablePointer(),
+                                          rewritten.Bytes().end());
+        EXPECT_EQ(trailer, movedTrailer);
+        // The same input gives the same bytes.
+        EXPECT_EQ(rewritten.Bytes(), WithResources(original, tree));
+    }
+}
+
+// A section the program refers to by address follows the resources: nothing may
+// move, so the new resources go into a new last section and the old one is retired.
+TEST(PeWriterTest, AppendsANewSectionWhenWhatFollowsCannotMove)
+{
+    TestImage layout = LauncherLikeImage(LauncherResources());
+    layout.sections.push_back({ ".tls", Pattern(40, 20), kTestDataFlags });
+    PeImage original(BuildTestImage(layout));
+    ResourceTree tree = ReadResources(original);
+    tree.Set(ResourceId::Named("KMARC"), ResourceId::Named("BASE"), kGerman, { Pattern(9000, 44), 0 });
+
+    PeImage rewritten(WithResources(original, tree));
+    ExpectConsistent(rewritten);
+    ExpectSameResources(tree, ReadResources(rewritten));
+    ASSERT_EQ(original.Sections().size() + 1, rewritten.Sections().size());
+    for (size_t i = 0; i < original.Sections().size(); ++i) {
+        const PeSection& a = original.Sections()[i];
+        const PeSection& b = rewritten.Sections()[i];
+        EXPECT_EQ(a.virtualAddress, b.virtualAddress);
+        EXPECT_EQ(SectionBytes(original, a), SectionBytes(rewritten, b));
+        EXPECT_EQ(a.name == ".rsrc" ? ".oldrsrc" : a.name, b.name);
+    }
+    EXPECT_EQ(".rsrc", rewritten.Sections().back().name);
+    EXPECT_EQ(original.SymbolTablePointer(), rewritten.SymbolTablePointer());
+
+    // With the section table filling the headers there is no room for another.
+    std::vector<uint8_t> full = original.Bytes();
+    size_t tableEnd = original.SectionTableOffset() + original.Sections().size() * kSectionHeaderSize;
+    for (size_t i = tableEnd; i < original.SizeOfHeaders(); ++i)
+        full[i] = 0xCC;
+    try {
+        WithResources(PeImage(full), tree);
+        ADD_FAILURE() << "no room, yet written";
+    } catch (const PeError& error) {
+        EXPECT_EQ(PeFault::NoRoom, error.Fault());
+    }
+}
+
+TEST(PeWriterTest, AnImageWithoutResourcesGetsASection)
+{
+    TestImage layout;
+    layout.sections.push_back({ ".text", Pattern(100, 30), kTestCodeFlags });
+    PeImage original(BuildTestImage(layout));
+    EXPECT_EQ(0u, ReadResources(original).Count());
+    PeImage rewritten(WithResources(original, LauncherResources()));
+    ExpectConsistent(rewritten);
+    ExpectSameResources(LauncherResources(), ReadResources(rewritten));
+}
+
+std::vector<uint8_t> Signed(const std::vector<uint8_t>& unsignedBytes, size_t tableSize)
+{
+    PeImage image(unsignedBytes);
+    std::vector<uint8_t> bytes = unsignedBytes;
+    uint32_t at = static_cast<uint32_t>(bytes.size());
+    std::vector<uint8_t> table = Pattern(tableSize, 50);
+    bytes.insert(bytes.end(), table.begin(), table.end());
+    size_t directory = image.OptionalHeaderOffset() + kOptionalDataDirectories + 8 * kPeDirSecurity;
+    PutU32(bytes, directory, at);
+    PutU32(bytes, directory + 4, static_cast<uint32_t>(tableSize));
+    return bytes;
+}
+
+TEST(PeWriterTest, ASignedImageIsRefusedUntilItsCertificateIsRemoved)
+{
+    TestImage layout = LauncherLikeImage(LauncherResources());
+    layout.trailer.clear();
+    layout.symbolTable = false;
+    std::vector<uint8_t> unsignedBytes = BuildTestImage(layout);
+    PeImage signedImage(Signed(unsignedBytes, 1200));
+    EXPECT_TRUE(signedImage.HasCertificate());
+    try {
+        WithResources(signedImage, LauncherResources());
+        ADD_FAILURE() << "signed image rewritten";
+    } catch (const PeError& error) {
+        EXPECT_EQ(PeFault::Signed, error.Fault());
+    }
+
+    PeImage stripped(WithoutCertificate(signedImage));
+    EXPECT_FALSE(stripped.HasCertificate());
+    EXPECT_EQ(0u, stripped.Directory(kPeDirSecurity).address);
+    // Back to the unsigned file, checksum and all.
+    EXPECT_EQ(unsignedBytes, stripped.Bytes());
+    EXPECT_NO_THROW(WithResources(stripped, LauncherResources()));
+
+    // A table with something behind it cannot be cut off cleanly.
+    std::vector<uint8_t> followed = Signed(unsignedBytes, 1200);
+    followed.push_back(0);
+    try {
+        WithoutCertificate(PeImage(followed));
+        ADD_FAILURE() << "certificate inside the file removed";
+    } catch (const PeError& error) {
+        EXPECT_EQ(PeFault::Malformed, error.Fault());
+    }
+}
+
+} // namespace
