@@ -93,6 +93,10 @@ private:
         std::string label = "resource " + ids[0].Display() + "/" + ids[1].Display() + "/" + std::to_string(language);
         if (tree.Find(ids[0], ids[1], language) != nullptr)
             Malformed(label + " is listed twice");
+        // Leaves that share one block of data would otherwise multiply it in memory.
+        m_copied += size;
+        if (m_copied > m_image.Bytes().size())
+            Malformed("the resources' data adds up to more than the file holds");
         ResourceData data;
         if (size != 0) {
             size_t fileOffset = m_image.FileOffsetOf(address, size, label.c_str());
@@ -105,6 +109,7 @@ private:
     const PeImage& m_image;
     ByteView m_directory;
     size_t m_visited = 0;
+    uint64_t m_copied = 0;
 };
 
 // Where each table, data entry and string goes, found before anything is written.
