@@ -93,7 +93,9 @@ ResourceTree LauncherResources()
     tree.Set(kResourceTypeDialog, 103, kPeLanguageGerman, { Pattern(60, 1), 0 });
     tree.Set(kResourceTypeBitmap, 134, kPeLanguageEnglish, { Pattern(5000, 2), 0 });
     tree.Set(kResourceTypeIcon, 1, 0, { Pattern(300, 3), 0 });
-    tree.Set(kResourceTypeIconGroup, 101, 0, { Pattern(20, 4), 0 });
+    // One 32-pixel image, icon 1.
+    tree.Set(kResourceTypeIconGroup, 101, 0,
+             { { 0, 0, 1, 0, 1, 0, 32, 32, 0, 0, 1, 0, 32, 0, 0x2C, 1, 0, 0, 1, 0 }, 0 });
     tree.Set(kResourceTypeManifest, 1, kPeLanguageEnglish, { Pattern(700, 5), 1252 });
     tree.Set(ResourceId::Named("KMARC"), ResourceId::Named("BASE"), kPeLanguageGerman, { Pattern(3000, 6), 0 });
     tree.Set(ResourceId::Named("KMARC"), ResourceId::Named("APPBASE"), kPeLanguageGerman, { Pattern(333, 7), 0 });
