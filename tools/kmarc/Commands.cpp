@@ -6,6 +6,7 @@
 #include "tools/kmarc/HostFiles.h"
 #include "tools/kmarc/NameRules.h"
 #include "tools/kmarc/Progress.h"
+#include "tools/kmarc/SetupArchives.h"
 #include "tools/kmarc/ToolError.h"
 
 #include <cstdint>
@@ -44,31 +45,47 @@ std::string EntriesText(uint32_t count)
     return std::to_string(count) + (count == 1 ? " entry" : " entries");
 }
 
-// An archive file mapped into memory, with its reader; a damaged directory is reported here,
-// before any command looks at an entry.
+// An archive in memory with its reader: a file mapped, or an archive resource of a
+// setup executable. A damaged directory is reported here, before any command looks at
+// an entry; label names the archive in messages.
 class LoadedArchive {
 public:
-    LoadedArchive(const fs::path& path, uint32_t folderLength, const CodePage& codePage) : m_file(path)
+    LoadedArchive(const fs::path& path, uint32_t folderLength, const CodePage& codePage)
+        : m_file(new MappedFile(path))
     {
-        if (m_file.Size() > UINT32_MAX)
-            throw ToolError{ kExitDamaged, DisplayPath(path) + ": not an archive: larger than 4 GiB" };
+        Check(DisplayPath(path), m_file->Data(), m_file->Size(), folderLength, codePage);
+    }
+
+    LoadedArchive(const std::string& label, const std::vector<unsigned char>& bytes, uint32_t folderLength,
+                  const CodePage& codePage)
+    {
+        Check(label, bytes.data(), bytes.size(), folderLength, codePage);
+    }
+
+    ArchiveReader& Reader() { return *m_reader; }
+
+private:
+    void Check(const std::string& label, const unsigned char* data, uint64_t size, uint32_t folderLength,
+               const CodePage& codePage)
+    {
+        if (size > UINT32_MAX)
+            throw ToolError{ kExitDamaged, label + ": not an archive: larger than 4 GiB" };
         // An empty file maps to no address; the reader needs one all the same.
         static const unsigned char kNothing = 0;
-        const unsigned char* bytes = m_file.Size() == 0 ? &kNothing : m_file.Data();
-        m_reader.reset(new ArchiveReader(bytes, static_cast<uint32_t>(m_file.Size()), folderLength));
+        const unsigned char* bytes = size == 0 ? &kNothing : data;
+        m_reader.reset(new ArchiveReader(bytes, static_cast<uint32_t>(size), folderLength));
         ArchiveFault fault = m_reader->GetFault();
         if (fault == ArchiveFault::None)
             return;
         // A file whose first four bytes do not lead to a directory inside it was never
         // an archive, or lost its end.
         if (fault == ArchiveFault::HeaderOutside || fault == ArchiveFault::DirectoryOutside)
-            throw ToolError{ kExitDamaged, DisplayPath(path) + ": not an archive (or one cut short): " +
-                                               DescribeArchiveFault(fault) };
+            throw ToolError{ kExitDamaged, label + ": not an archive (or one cut short): " + DescribeArchiveFault(fault) };
         std::string where = "entry #" + std::to_string(m_reader->GetFaultEntry() + 1);
         std::string why = DescribeArchiveFault(fault);
         if (fault == ArchiveFault::NameNotAllowed) {
             uint32_t position = m_reader->GetFaultPosition();
-            const unsigned char* record = m_file.Data() + position;
+            const unsigned char* record = bytes + position;
             std::string name(reinterpret_cast<const char*>(record + 1), record[0]);
             where += " '" + codePage.Display(name) + "'";
             EntryNameFault nameFault = CheckEntryName(name.data(), uint32_t(name.size()), folderLength);
@@ -76,15 +93,32 @@ public:
                                                              std::to_string(kMaxOutputPathLength) + " bytes allowed"
                                                        : NameProblem(name, codePage);
         }
-        throw ToolError{ kExitDamaged, DisplayPath(path) + ": damaged archive: " + where + ": " + why };
+        throw ToolError{ kExitDamaged, label + ": damaged archive: " + where + ": " + why };
     }
 
-    ArchiveReader& Reader() { return *m_reader; }
-
-private:
-    MappedFile m_file;
+    std::unique_ptr<MappedFile> m_file;
     std::unique_ptr<ArchiveReader> m_reader;
 };
+
+// The archive resources of a setup executable, or nothing when path is an archive.
+bool ReadIfSetup(const fs::path& path, std::vector<SetupArchive>& archives)
+{
+    std::vector<unsigned char> bytes;
+    {
+        MappedFile file(path);
+        if (file.Size() < 2 || file.Data()[0] != 'M' || file.Data()[1] != 'Z')
+            return false;
+        bytes.assign(file.Data(), file.Data() + file.Size());
+    }
+    archives = ReadSetupArchives(path, bytes);
+    return true;
+}
+
+// "SETUP.exe:BASE": an archive resource in messages.
+std::string ResourceLabel(const fs::path& setup, const SetupArchive& archive)
+{
+    return DisplayPath(setup) + ":" + archive.name;
+}
 
 struct CountingSink : WtWriter {
     uint32_t Write(const void*, uint32_t count) override { return count; }
@@ -229,10 +263,10 @@ private:
 
 } // namespace
 
-void ListArchive(const fs::path& archive, unsigned codepage, std::ostream& out)
+namespace {
+
+void ListEntries(LoadedArchive& loaded, const CodePage& codePage, std::ostream& out)
 {
-    CodePage codePage(codepage);
-    LoadedArchive loaded(archive, 0, codePage);
     ArchiveEntry entry;
     while (loaded.Reader().Next(entry)) {
         char sizes[32];
@@ -242,10 +276,33 @@ void ListArchive(const fs::path& archive, unsigned codepage, std::ostream& out)
     }
 }
 
-void VerifyArchive(const fs::path& archive, unsigned codepage, std::ostream& out)
+} // namespace
+
+void ListArchive(const fs::path& archive, unsigned codepage, std::ostream& out)
 {
     CodePage codePage(codepage);
-    LoadedArchive loaded(archive, 0, codePage);
+    std::vector<SetupArchive> archives;
+    if (!ReadIfSetup(archive, archives)) {
+        LoadedArchive loaded(archive, 0, codePage);
+        ListEntries(loaded, codePage, out);
+        return;
+    }
+    if (archives.empty())
+        out << DisplayPath(archive) << ": no archives\n";
+    for (const SetupArchive& found : archives) {
+        LoadedArchive loaded(ResourceLabel(archive, found), found.bytes, 0, codePage);
+        out << "archive " << found.name << ", language " << found.language << ", " << found.bytes.size()
+            << " bytes, " << EntriesText(loaded.Reader().GetEntryCount()) << '\n';
+        ListEntries(loaded, codePage, out);
+    }
+}
+
+namespace {
+
+// Checks every entry of one archive; each fault goes to stderr. Returns the summary of
+// the faults, or an empty text after writing the "all sound" line to out.
+std::string VerifyLoaded(LoadedArchive& loaded, const std::string& label, const CodePage& codePage, std::ostream& out)
+{
     uint32_t total = loaded.Reader().GetEntryCount();
     uint32_t damaged = 0;
     uint32_t misnamed = 0;
@@ -259,65 +316,155 @@ void VerifyArchive(const fs::path& archive, unsigned codepage, std::ostream& out
         std::string problem = NameProblem(entry.name, codePage);
         if (!problem.empty()) {
             ++misnamed;
-            std::cerr << "kmarc: " << DisplayPath(archive) << ": entry " << shown << ": " << problem << '\n';
+            std::cerr << "kmarc: " << label << ": entry " << shown << ": " << problem << '\n';
         }
         CountingSink sink;
         EntryDamage damage = InflateEntry(entry, sink);
         if (damage != EntryDamage::None) {
             ++damaged;
-            std::cerr << "kmarc: " << DisplayPath(archive) << ": entry " << shown << " is damaged: "
+            std::cerr << "kmarc: " << label << ": entry " << shown << " is damaged: "
                       << DescribeEntryDamage(damage) << '\n';
         }
     }
     std::pair<size_t, size_t> twins = FindCaseTwins(names, codePage);
     if (twins.second != 0) {
         ++misnamed;
-        std::cerr << "kmarc: " << DisplayPath(archive) << ": entries '" << codePage.Display(names[twins.first])
+        std::cerr << "kmarc: " << label << ": entries '" << codePage.Display(names[twins.first])
                   << "' and '" << codePage.Display(names[twins.second])
                   << "' clash: a name or folder in them differs only in case, and Windows takes them for one\n";
     }
     if (damaged != 0 || misnamed != 0)
-        throw ToolError{ kExitDamaged, DisplayPath(archive) + ": " + std::to_string(damaged) + " of " +
-                                           EntriesText(total) + " damaged, " + std::to_string(misnamed) +
-                                           " name fault" + (misnamed == 1 ? "" : "s") };
-    out << DisplayPath(archive) << ": " << EntriesText(total) << ", all sound\n";
+        return label + ": " + std::to_string(damaged) + " of " + EntriesText(total) + " damaged, " +
+               std::to_string(misnamed) + " name fault" + (misnamed == 1 ? "" : "s");
+    out << label << ": " << EntriesText(total) << ", all sound\n";
+    return std::string();
 }
 
-void ExtractArchive(const fs::path& archive, const fs::path& folder, unsigned codepage)
+} // namespace
+
+void VerifyArchive(const fs::path& archive, unsigned codepage, std::ostream& out)
 {
     CodePage codePage(codepage);
-    LoadedArchive loaded(archive, FolderPrefixLength(folder), codePage);
-    std::vector<ArchiveEntry> entries;
-    std::vector<std::string> names;
+    std::vector<SetupArchive> archives;
+    if (!ReadIfSetup(archive, archives)) {
+        LoadedArchive loaded(archive, 0, codePage);
+        std::string faults = VerifyLoaded(loaded, DisplayPath(archive), codePage, out);
+        if (!faults.empty())
+            throw ToolError{ kExitDamaged, faults };
+        return;
+    }
+    if (archives.empty())
+        throw ToolError{ kExitDamaged, DisplayPath(archive) + ": carries no archives" };
+    bool present[kSetupArchiveCount] = {};
+    size_t faulty = 0;
+    for (const SetupArchive& found : archives) {
+        std::string label = ResourceLabel(archive, found);
+        int index = SetupArchiveIndex(found.name);
+        if (index >= 0)
+            present[index] = true;
+        else
+            out << label << ": not an archive the launcher or the setup program reads\n";
+        if (found.language != kArchiveLanguage)
+            out << label << ": stored under language " << found.language << ", not " << kArchiveLanguage << '\n';
+        try {
+            LoadedArchive loaded(label, found.bytes, 0, codePage);
+            std::string faults = VerifyLoaded(loaded, label, codePage, out);
+            if (!faults.empty()) {
+                ++faulty;
+                std::cerr << "kmarc: " << faults << '\n';
+            }
+        } catch (const ToolError& error) {
+            ++faulty;
+            std::cerr << "kmarc: " << error.message << '\n';
+        }
+    }
+    for (int i = 0; i < kSetupArchiveCount; ++i) {
+        if (!present[i])
+            out << DisplayPath(archive) << ": no " << kSetupArchiveNames[i] << " archive\n";
+    }
+    if (faulty != 0)
+        throw ToolError{ kExitDamaged, DisplayPath(archive) + ": " + std::to_string(faulty) + " of " +
+                                           std::to_string(archives.size()) + " archives have faults" };
+}
+
+namespace {
+
+// One entry on its way out: where its archive wants it and what to call it in messages.
+struct PendingEntry {
+    ArchiveEntry entry;
+    std::string name;
+    fs::path folder;
+    std::string label;
+};
+
+void CollectEntries(LoadedArchive& loaded, const std::string& label, const fs::path& folder, const CodePage& codePage,
+                    std::vector<PendingEntry>& pending)
+{
     ArchiveEntry entry;
     while (loaded.Reader().Next(entry)) {
-        names.push_back(entry.name);
         size_t undefined = codePage.FindUndefined(entry.name);
         if (undefined != std::string::npos)
-            throw ToolError{ kExitDamaged, DisplayPath(archive) + ": entry '" + codePage.Display(entry.name) +
+            throw ToolError{ kExitDamaged, label + ": entry '" + codePage.Display(entry.name) +
                                                "': " + NameProblem(entry.name, codePage) };
-        entries.push_back(entry);
-        entries.back().name = nullptr;  // the reader frees it at the next entry
+        pending.push_back({ entry, entry.name, folder, label });
+        pending.back().entry.name = nullptr;  // the reader frees it at the next entry
     }
+}
 
+// Inflates every entry into a staging folder below folder, then moves them to their
+// places; topNames are the names the run creates directly in folder.
+void ExtractEntries(const std::vector<PendingEntry>& pending, const fs::path& folder,
+                    const std::vector<std::string>& topNames, const CodePage& codePage)
+{
     ExtractionRun run(folder);
     run.MakeFolders(folder);
-    const fs::path& staging = run.Staging(names, codePage);
-    Progress progress("extracting", entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) {
-        progress.Step(codePage.Display(names[i]));
+    const fs::path& staging = run.Staging(topNames, codePage);
+    Progress progress("extracting", pending.size());
+    for (size_t i = 0; i < pending.size(); ++i) {
+        progress.Step(codePage.Display(pending[i].name));
         FileSink sink(staging / std::to_string(i));
-        EntryDamage damage = InflateEntry(entries[i], sink);
+        EntryDamage damage = InflateEntry(pending[i].entry, sink);
         if (damage != EntryDamage::None)
-            throw ToolError{ kExitDamaged, DisplayPath(archive) + ": entry '" + codePage.Display(names[i]) +
+            throw ToolError{ kExitDamaged, pending[i].label + ": entry '" + codePage.Display(pending[i].name) +
                                                "' is damaged: " + DescribeEntryDamage(damage) +
                                                "; nothing was extracted" };
         sink.Close();
     }
-    for (size_t i = 0; i < entries.size(); ++i) {
-        fs::path path = OutputPathOf(folder, names[i], codePage);
+    for (size_t i = 0; i < pending.size(); ++i) {
+        fs::path path = OutputPathOf(pending[i].folder, pending[i].name, codePage);
         run.MakeFolders(path.parent_path());
         run.Move(staging / std::to_string(i), path);
     }
     run.Finish();
+}
+
+} // namespace
+
+void ExtractArchive(const fs::path& archive, const fs::path& folder, unsigned codepage)
+{
+    CodePage codePage(codepage);
+    std::vector<SetupArchive> archives;
+    std::vector<PendingEntry> pending;
+    std::vector<std::string> topNames;
+    if (!ReadIfSetup(archive, archives)) {
+        LoadedArchive loaded(archive, FolderPrefixLength(folder), codePage);
+        CollectEntries(loaded, DisplayPath(archive), folder, codePage, pending);
+        for (const PendingEntry& entry : pending)
+            topNames.push_back(entry.name);
+        ExtractEntries(pending, folder, topNames, codePage);
+        return;
+    }
+    // Each archive goes into a folder of its name; every one is judged before the first
+    // file is written.
+    if (archives.empty())
+        throw ToolError{ kExitDamaged, DisplayPath(archive) + ": carries no archives" };
+    std::vector<std::unique_ptr<LoadedArchive>> loaded;
+    for (const SetupArchive& found : archives) {
+        fs::path target = folder / fs::path(found.name);
+        loaded.emplace_back(
+            new LoadedArchive(ResourceLabel(archive, found), found.bytes, FolderPrefixLength(target), codePage));
+        CollectEntries(*loaded.back(), ResourceLabel(archive, found), target, codePage, pending);
+        topNames.push_back(found.name);
+    }
+    ExtractEntries(pending, folder, topNames, codePage);
 }

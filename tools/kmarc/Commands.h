@@ -7,7 +7,10 @@
 #include <filesystem>
 #include <ostream>
 
-// One line per entry on out: uncompressed size, compressed size, name.
+// One line per entry on out: uncompressed size, compressed size, name. Each command
+// also takes a setup executable: list shows a line per archive resource (name,
+// language, size, entry count) before its entries, verify checks every archive
+// resource, extract writes each archive below a folder of its name.
 void ListArchive(const std::filesystem::path& archive, unsigned codepage, std::ostream& out);
 
 // Inflates every entry and checks every name by the rules pack follows; reports each

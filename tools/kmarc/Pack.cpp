@@ -301,20 +301,39 @@ private:
     FILE* m_file;
 };
 
-} // namespace
+// The archive in memory, for commands that put it somewhere other than a file.
+class MemoryArchive : public ArchiveOutput {
+public:
+    bool Append(const unsigned char* bytes, size_t count) override
+    {
+        m_bytes.insert(m_bytes.end(), bytes, bytes + count);
+        return true;
+    }
 
-void PackArchive(const fs::path& archive, const fs::path& folder, const PackOptions& options)
+    bool Rewrite(uint64_t offset, const unsigned char* bytes, size_t count) override
+    {
+        if (offset > m_bytes.size() || count > m_bytes.size() - offset)
+            return false;
+        std::copy(bytes, bytes + count, m_bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+        return true;
+    }
+
+    std::vector<unsigned char>& Bytes() { return m_bytes; }
+
+private:
+    std::vector<unsigned char> m_bytes;
+};
+
+// Packs the payload into output; label names the archive in messages.
+void PackPayload(const Payload& payload, const PackOptions& options, ArchiveOutput& output, const fs::path& label)
 {
     uint32_t latest = LatestTime();
-    CodePage codePage(options.codepage);
-    Payload payload = CollectPayload(folder, options, codePage);
     // Sizes first, so that a file too large for the format is refused before any reading.
     for (const SourceFile& file : payload.files) {
         if (GetFileSize(file.path) > kMaxEntrySize)
             Refuse(file.path, "larger than the 4 GiB an archive can hold");
     }
 
-    PartialArchive output(archive);
     ArchiveWriter writer(output, options.level);
     Progress progress("packing", payload.files.size());
     for (const SourceFile& file : payload.files) {
@@ -323,7 +342,7 @@ void PackArchive(const fs::path& archive, const fs::path& folder, const PackOpti
         SourceInput input(file.path);
         ArchiveWriteResult result = writer.AddStream(file.name, input, { time, time, time });
         if (result == ArchiveWriteResult::WriteFailed)
-            throw ToolError{ kExitFileSystem, DisplayPath(archive) + ": cannot write" };
+            throw ToolError{ kExitFileSystem, DisplayPath(label) + ": cannot write" };
         if (result == ArchiveWriteResult::TooLarge)
             Refuse(file.path, "the archive would pass the 4 GiB it can hold with this file");
         if (result != ArchiveWriteResult::Ok)
@@ -331,10 +350,31 @@ void PackArchive(const fs::path& archive, const fs::path& folder, const PackOpti
     }
     ArchiveWriteResult result = writer.Finish();
     if (result == ArchiveWriteResult::WriteFailed)
-        throw ToolError{ kExitFileSystem, DisplayPath(archive) + ": cannot write" };
+        throw ToolError{ kExitFileSystem, DisplayPath(label) + ": cannot write" };
     if (result != ArchiveWriteResult::Ok)
-        Refuse(archive, "the directory would pass the 4 GiB an archive can hold");
+        Refuse(label, "the directory would pass the 4 GiB an archive can hold");
+}
+
+} // namespace
+
+void PackArchive(const fs::path& archive, const fs::path& folder, const PackOptions& options)
+{
+    LatestTime();  // a malformed SOURCE_DATE_EPOCH is refused before anything is read
+    CodePage codePage(options.codepage);
+    Payload payload = CollectPayload(folder, options, codePage);
+    PartialArchive output(archive);
+    PackPayload(payload, options, output, archive);
     output.Commit();
     if (!options.depfile.empty())
         WriteDepfile(options.depfile, archive, payload);
+}
+
+std::vector<unsigned char> PackFolder(const fs::path& folder, const PackOptions& options)
+{
+    LatestTime();
+    CodePage codePage(options.codepage);
+    Payload payload = CollectPayload(folder, options, codePage);
+    MemoryArchive output;
+    PackPayload(payload, options, output, folder);
+    return std::move(output.Bytes());
 }

@@ -31,4 +31,8 @@ struct PackOptions {
 void PackArchive(const std::filesystem::path& archive, const std::filesystem::path& folder,
                  const PackOptions& options);
 
+// The same archive, in memory, for commands that put it somewhere else (options.depfile
+// is not written).
+std::vector<unsigned char> PackFolder(const std::filesystem::path& folder, const PackOptions& options);
+
 #endif

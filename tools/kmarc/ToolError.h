@@ -11,6 +11,7 @@ enum ExitCode {
     kExitUsage = 2,        // the command line is wrong
     kExitFileSystem = 3,   // a file or folder could not be read or written
     kExitNotPackable = 4,  // a file cannot go into an archive
+    kExitNotLauncher = 5,  // embed: the launcher is not one it can write into
 };
 
 struct ToolError {

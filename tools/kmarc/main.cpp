@@ -2,6 +2,7 @@
 #include "stream/WtStream.h"
 #include "tools/kmarc/CodePage.h"
 #include "tools/kmarc/Commands.h"
+#include "tools/kmarc/Embed.h"
 #include "tools/kmarc/Pack.h"
 #include "tools/kmarc/ToolError.h"
 
@@ -28,6 +29,16 @@ const char kHelp[] =
     "                        check every name by the rules pack follows\n"
     "  extract ARCHIVE DIR   write the entries' files below DIR; a run that fails\n"
     "                        takes away every file and folder it created\n"
+    "  embed LAUNCHER PAYLOAD -o SETUP\n"
+    "                        pack each archive folder of PAYLOAD (BASE, SETUPBASE,\n"
+    "                        SETUPPHOTO, PHOTOEDITION, KMIMAGE, KMVERSION, APPBASE,\n"
+    "                        PHOTOUNINST) as pack does and write SETUP, a copy of the\n"
+    "                        launcher that carries exactly those archives; SETUPBASE\n"
+    "                        must hold Zephrun.exe and lingerx.exe\n"
+    "\n"
+    "list, verify and extract also take a setup executable: list shows each archive\n"
+    "it carries (name, language, size, entry count) with its entries, verify checks\n"
+    "them all, extract writes each one below DIR in a folder of its name.\n"
     "\n"
     "Options of pack:\n"
     "  --level N             compression level, 0 (store) to 9 (smallest); without\n"
@@ -43,6 +54,18 @@ const char kHelp[] =
     "                        where no link can be made (Windows), by FILE.unlisted,\n"
     "                        which never exists, so ARCHIVE is then repacked on\n"
     "                        every build (with a note on stderr)\n"
+    "\n"
+    "Options of embed:\n"
+    "  -o, --output SETUP    the setup executable to write\n"
+    "  --level N             as for pack\n"
+    "  --strip-signature     remove the launcher's signature instead of refusing a\n"
+    "                        signed launcher; sign the setup after embedding\n"
+    "  --version-info KEY=VALUE\n"
+    "                        a text of the version resource the file's properties\n"
+    "                        show; KEY is ProductName, ProductVersion, FileVersion,\n"
+    "                        CompanyName, FileDescription or LegalCopyright; the two\n"
+    "                        versions are up to four numbers (2.5.0.1); may be repeated\n"
+    "  --icon FILE.ico       the program's icon (icon group 101) from an icon file\n"
     "\n"
     "Options of every command:\n"
     "  --codepage N          the code page the archive stores names in: 1252 (the\n"
@@ -88,7 +111,10 @@ const char kHelp[] =
     "     verify also for a name that pack would refuse\n"
     "  2  the command line is wrong (also an unsupported code page)\n"
     "  3  a file or folder could not be read or written\n"
-    "  4  a file cannot go into an archive; the message names it and says why\n";
+    "  4  a file cannot go into an archive, or the icon file is not usable; the\n"
+    "     message names it and says why\n"
+    "  5  embed: the launcher is not a 32-bit executable, not the setup launcher,\n"
+    "     truncated, damaged or signed; nothing was written\n";
 
 const int kLowestLevel = 0;
 const int kHighestLevel = 9;
@@ -98,6 +124,11 @@ struct CommandLine {
     std::vector<std::string> arguments;
     PackOptions pack;
     bool packOptionGiven = false;
+    bool levelGiven = false;
+    std::string output;
+    bool stripSignature = false;
+    std::vector<std::string> versionInfo;
+    std::string icon;
     bool help = false;
     bool version = false;
 };
@@ -156,7 +187,7 @@ CommandLine ParseCommandLine(int argc, char** argv)
                 line.pack.codepage = ParseCodePage(value);
             } else if (TakeValue("--level", arg, argc, argv, i, value)) {
                 line.pack.level = ParseLevel(value);
-                line.packOptionGiven = true;
+                line.levelGiven = true;
             } else if (TakeValue("--add-missing", arg, argc, argv, i, value)) {
                 if (value.empty())
                     ThrowUsage("--add-missing needs a file");
@@ -167,6 +198,20 @@ CommandLine ParseCommandLine(int argc, char** argv)
                     ThrowUsage("--depfile needs a file");
                 line.pack.depfile = value;
                 line.packOptionGiven = true;
+            } else if (arg == "-o" || TakeValue("--output", arg, argc, argv, i, value)) {
+                if (arg == "-o" && ++i < argc)
+                    value = argv[i];
+                if (value.empty())
+                    ThrowUsage("-o needs the setup executable to write");
+                line.output = value;
+            } else if (arg == "--strip-signature") {
+                line.stripSignature = true;
+            } else if (TakeValue("--version-info", arg, argc, argv, i, value)) {
+                line.versionInfo.push_back(value);
+            } else if (TakeValue("--icon", arg, argc, argv, i, value)) {
+                if (value.empty())
+                    ThrowUsage("--icon needs an icon file");
+                line.icon = value;
             } else {
                 ThrowUsage("unknown option '" + arg + "'");
             }
@@ -184,7 +229,13 @@ void ExpectArguments(const CommandLine& line, size_t count, const char* usage)
     if (line.arguments.size() != count)
         ThrowUsage(std::string("usage: kmarc ") + usage);
     if (line.packOptionGiven && line.command != "pack")
-        ThrowUsage("--level, --add-missing and --depfile apply to pack only");
+        ThrowUsage("--add-missing and --depfile apply to pack only");
+    if (line.levelGiven && line.command != "pack" && line.command != "embed")
+        ThrowUsage("--level applies to pack and embed only");
+    bool embedOptionGiven =
+        !line.output.empty() || line.stripSignature || !line.versionInfo.empty() || !line.icon.empty();
+    if (embedOptionGiven && line.command != "embed")
+        ThrowUsage("-o, --strip-signature, --version-info and --icon apply to embed only");
 }
 
 void Run(const CommandLine& line)
@@ -202,6 +253,22 @@ void Run(const CommandLine& line)
     } else if (line.command == "extract") {
         ExpectArguments(line, 2, "extract ARCHIVE DIR");
         ExtractArchive(args[0], args[1], line.pack.codepage);
+    } else if (line.command == "embed") {
+        ExpectArguments(line, 2,
+                        "embed [--level N] [--strip-signature] [--version-info KEY=VALUE]... [--icon FILE.ico] "
+                        "LAUNCHER PAYLOAD -o SETUP");
+        if (line.output.empty())
+            ThrowUsage("embed needs the setup executable to write: -o SETUP");
+        EmbedOptions options;
+        options.launcher = args[0];
+        options.payload = args[1];
+        options.output = line.output;
+        options.pack.level = line.pack.level;
+        options.pack.codepage = line.pack.codepage;
+        options.stripSignature = line.stripSignature;
+        options.versionInfo = line.versionInfo;
+        options.icon = line.icon;
+        EmbedPayload(options, std::cout);
     } else if (line.command.empty()) {
         ThrowUsage("no command given");
     } else {

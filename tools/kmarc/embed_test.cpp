@@ -1,0 +1,274 @@
+// kmarc embed, and list, verify and extract of the setup it writes, run as a packager
+// would, on a launcher-like image made in memory.
+#include "pe/IconResource.h"
+#include "pe/PeTestSupport.h"
+#include "pe/PeWriter.h"
+#include "tools/kmarc/KmarcTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const uint16_t kGerman = 1031;
+
+std::vector<uint8_t> Bytes(const std::string& text)
+{
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+std::string Text(const std::vector<uint8_t>& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}
+
+class EmbedTest : public KmarcWorkTest {
+protected:
+    void SetUp() override
+    {
+        KmarcWorkTest::SetUp();
+        ResourceTree resources = LauncherResources();
+        // An archive the launcher had before, which the payload does not carry.
+        resources.Set(ResourceId::Named("KMARC"), ResourceId::Named("KMVERSION"), kGerman, { Pattern(50, 9), 0 });
+        launcherBytes = BuildTestImage(LauncherLikeImage(resources));
+        WriteFile(work / "launcher.exe", Text(launcherBytes));
+        WriteFile(work / "payload" / "BASE" / "Readme.txt", "read me\r\n");
+        WriteFile(work / "payload" / "BASE" / "Data" / "a.dat", std::string(5000, 'a'));
+        WriteFile(work / "payload" / "SETUPBASE" / "Zephrun.exe", "setup program");
+        WriteFile(work / "payload" / "SETUPBASE" / "lingerx.exe", "waiting program");
+        WriteFile(work / "payload" / "APPBASE" / "Docs" / "Ger" / "Handbuch.txt", "Handbuch");
+    }
+
+    std::string Embed(const std::string& extra = std::string())
+    {
+        return "embed " + extra + Quote(work / "launcher.exe") + " " + Quote(work / "payload") + " -o " + SetupPath();
+    }
+    std::string SetupPath() const { return Quote(work / "setup.exe"); }
+
+    std::vector<uint8_t> launcherBytes;
+};
+
+TEST_F(EmbedTest, TheSetupCarriesExactlyThePayloadAndEveryOtherResourceAsItWas)
+{
+    ASSERT_EQ(0, Kmarc(work, Embed())) << ReadFile(work / "stderr.txt");
+    EXPECT_NE(std::string::npos, ReadFile(work / "stdout.txt").find("archives BASE SETUPBASE APPBASE"));
+    EXPECT_FALSE(fs::exists(work / "setup.exe.part"));
+
+    PeImage launcher(launcherBytes);
+    PeImage setup(Bytes(ReadFile(work / "setup.exe")));
+    ResourceTree before = ReadResources(launcher);
+    ResourceTree after = ReadResources(setup);
+    ResourceId kmarc = ResourceId::Named("KMARC");
+    for (const auto& type : before.Types()) {
+        if (type.first == kmarc)
+            continue;
+        for (const auto& name : type.second)
+            for (const auto& language : name.second) {
+                const ResourceData* kept = after.Find(type.first, name.first, language.first);
+                ASSERT_NE(nullptr, kept) << type.first.Display() << "/" << name.first.Display();
+                EXPECT_EQ(language.second.bytes, kept->bytes);
+            }
+    }
+    const ResourceNames& archives = after.Types().at(kmarc);
+    ASSERT_EQ(3u, archives.size());
+    for (const char* name : { "BASE", "SETUPBASE", "APPBASE" }) {
+        ASSERT_TRUE(archives.count(ResourceId::Named(name))) << name;
+        EXPECT_EQ(1u, archives.at(ResourceId::Named(name)).count(kGerman)) << name;
+    }
+    // The archive is what pack makes of the folder.
+    ASSERT_EQ(0, Kmarc(work, "pack " + Quote(work / "base.kma") + " " + Quote(work / "payload" / "BASE")));
+    EXPECT_EQ(Bytes(ReadFile(work / "base.kma")), after.Find(kmarc, ResourceId::Named("BASE"), kGerman)->bytes);
+
+    // The same inputs give the same bytes.
+    std::string first = ReadFile(work / "setup.exe");
+    ASSERT_EQ(0, Kmarc(work, Embed()));
+    EXPECT_TRUE(first == ReadFile(work / "setup.exe"));
+
+    ASSERT_EQ(0, Kmarc(work, "list " + SetupPath())) << ReadFile(work / "stderr.txt");
+    std::string list = ReadFile(work / "stdout.txt");
+    EXPECT_NE(std::string::npos, list.find("archive BASE, language 1031, ")) << list;
+    EXPECT_NE(std::string::npos, list.find(" bytes, 2 entries")) << list;
+    EXPECT_NE(std::string::npos, list.find("Docs\\Ger\\Handbuch.txt")) << list;
+    EXPECT_LT(list.find("archive SETUPBASE"), list.find("archive APPBASE")) << list;
+
+    ASSERT_EQ(0, Kmarc(work, "verify " + SetupPath())) << ReadFile(work / "stderr.txt");
+    std::string verify = ReadFile(work / "stdout.txt");
+    EXPECT_NE(std::string::npos, verify.find(":SETUPBASE: 2 entries, all sound")) << verify;
+    EXPECT_NE(std::string::npos, verify.find("no PHOTOUNINST archive")) << verify;
+
+    ASSERT_EQ(0, Kmarc(work, "extract " + SetupPath() + " " + Quote(work / "out"))) << ReadFile(work / "stderr.txt");
+    EXPECT_EQ(Snapshot(work / "payload"), Snapshot(work / "out"));
+}
+
+TEST_F(EmbedTest, ADamagedArchiveInASetupIsNamedAndNothingIsExtracted)
+{
+    ASSERT_EQ(0, Kmarc(work, Embed()));
+    PeImage setup(Bytes(ReadFile(work / "setup.exe")));
+    ResourceTree tree = ReadResources(setup);
+    ResourceId kmarc = ResourceId::Named("KMARC");
+    ResourceData cut = *tree.Find(kmarc, ResourceId::Named("APPBASE"), kGerman);
+    cut.bytes.resize(cut.bytes.size() - 3);
+    tree.Set(kmarc, ResourceId::Named("APPBASE"), kGerman, cut);
+    WriteFile(work / "setup.exe", Text(WithResources(setup, tree)));
+
+    EXPECT_EQ(1, Kmarc(work, "verify " + SetupPath()));
+    EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("setup.exe:APPBASE: damaged archive"));
+    EXPECT_EQ(1, Kmarc(work, "extract " + SetupPath() + " " + Quote(work / "out")));
+    EXPECT_FALSE(fs::exists(work / "out"));
+}
+
+// Each refusal names the reason, ends with the documented code and writes nothing.
+TEST_F(EmbedTest, RefusesWhatItCannotEmbedIntoAndWritesNothing)
+{
+    std::vector<uint8_t> signedBytes = launcherBytes;
+    {
+        PeImage image(launcherBytes);
+        uint32_t at = static_cast<uint32_t>(signedBytes.size());
+        std::vector<uint8_t> table = Pattern(256, 1);
+        signedBytes.insert(signedBytes.end(), table.begin(), table.end());
+        size_t directory = image.OptionalHeaderOffset() + kOptionalDataDirectories + 8 * kPeDirSecurity;
+        PutU32(signedBytes, directory, at);
+        PutU32(signedBytes, directory + 4, 256);
+    }
+    ResourceTree noDialog = LauncherResources();
+    noDialog.Remove(kResourceTypeDialog, 103);
+    noDialog.Remove(kResourceTypeManifest, 1);
+    std::vector<uint8_t> pe64 = launcherBytes;
+    PutU16(pe64, PeImage(launcherBytes).OptionalHeaderOffset(), 0x020B);
+
+    const struct {
+        const char* what;
+        std::function<void()> prepare;
+        int exitCode;
+        const char* message;
+    } cases[] = {
+        { "a text file", [&] { WriteFile(work / "launcher.exe", "not a program"); }, 5, "not a 32-bit Windows executable" },
+        { "a 64-bit executable", [&] { WriteFile(work / "launcher.exe", Text(pe64)); }, 5, "64-bit" },
+        { "a truncated launcher",
+          [&] { WriteFile(work / "launcher.exe", Text(launcherBytes).substr(0, launcherBytes.size() / 2)); }, 5,
+          "truncated" },
+        { "another program",
+          [&] { WriteFile(work / "launcher.exe", Text(BuildTestImage(LauncherLikeImage(noDialog)))); }, 5,
+          "not the setup launcher (it has no dialog 103, manifest)" },
+        { "a signed launcher", [&] { WriteFile(work / "launcher.exe", Text(signedBytes)); }, 5, "sign after embedding" },
+        { "a misspelled archive folder",
+          [&] { fs::rename(work / "payload" / "APPBASE", work / "payload" / "AppBase_"); }, 4,
+          "not an archive folder" },
+        { "no setup program",
+          [&] { fs::remove(work / "payload" / "SETUPBASE" / "Zephrun.exe"); }, 4, "has no Zephrun.exe" },
+        { "no waiting program",
+          [&] { fs::remove(work / "payload" / "SETUPBASE" / "lingerx.exe"); }, 4, "has no lingerx.exe" },
+        { "a missing launcher", [&] { fs::remove(work / "launcher.exe"); }, 3, "launcher.exe" },
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        c.prepare();
+        EXPECT_EQ(c.exitCode, Kmarc(work, Embed())) << c.what;
+        std::string error = ReadFile(work / "stderr.txt");
+        EXPECT_NE(std::string::npos, error.find(c.message)) << c.what << ": " << error;
+        EXPECT_FALSE(fs::exists(work / "setup.exe")) << c.what;
+        EXPECT_FALSE(fs::exists(work / "setup.exe.part")) << c.what;
+    }
+}
+
+TEST_F(EmbedTest, StripSignatureRemovesTheCertificateTable)
+{
+    PeImage image(launcherBytes);
+    std::vector<uint8_t> signedBytes = launcherBytes;
+    // A signature sits behind the symbol table at the end of the file.
+    uint32_t at = static_cast<uint32_t>(signedBytes.size());
+    signedBytes.resize(at + 512, 0x5A);
+    size_t directory = image.OptionalHeaderOffset() + kOptionalDataDirectories + 8 * kPeDirSecurity;
+    PutU32(signedBytes, directory, at);
+    PutU32(signedBytes, directory + 4, 512);
+    WriteFile(work / "launcher.exe", Text(signedBytes));
+
+    ASSERT_EQ(0, Kmarc(work, Embed("--strip-signature "))) << ReadFile(work / "stderr.txt");
+    PeImage setup(Bytes(ReadFile(work / "setup.exe")));
+    EXPECT_FALSE(setup.HasCertificate());
+    EXPECT_EQ(0u, setup.Directory(kPeDirSecurity).address);
+    // Nothing of the signature is left behind the symbol table.
+    EXPECT_EQ(std::string::npos, ReadFile(work / "setup.exe").find(std::string(64, 0x5A)));
+    // Embedding into the plain launcher gives the same setup.
+    WriteFile(work / "launcher.exe", Text(launcherBytes));
+    std::string stripped = ReadFile(work / "setup.exe");
+    ASSERT_EQ(0, Kmarc(work, Embed()));
+    EXPECT_TRUE(stripped == ReadFile(work / "setup.exe"));
+}
+
+} // namespace
+
+namespace {
+
+// An .ico file with one 16-pixel 32-bit image of the given byte.
+std::string IconFileBytes(uint8_t fill)
+{
+    std::vector<uint8_t> file;
+    AppendU16(file, 0);
+    AppendU16(file, 1);
+    AppendU16(file, 1);
+    file.insert(file.end(), { 16, 16, 0, 0 });
+    AppendU16(file, 1);
+    AppendU16(file, 32);
+    AppendU32(file, 300);
+    AppendU32(file, 22);
+    file.resize(file.size() + 300, fill);
+    return Text(file);
+}
+
+bool HoldsText(const std::vector<uint8_t>& bytes, const std::u16string& text)
+{
+    std::vector<uint8_t> wide;
+    for (char16_t unit : text)
+        AppendU16(wide, static_cast<uint16_t>(unit));
+    return std::search(bytes.begin(), bytes.end(), wide.begin(), wide.end()) != bytes.end();
+}
+
+TEST_F(EmbedTest, VersionInfoAndIconGoIntoTheSetup)
+{
+    WriteFile(work / "new.ico", IconFileBytes(0x77));
+    ASSERT_EQ(0, Kmarc(work, Embed("--version-info ProductName=\"Kalmora Photo\" --version-info fileversion=2.5.0.1 "
+                                   "--version-info \"LegalCopyright=(c) 2026 Kalmora\" --icon " +
+                                   Quote(work / "new.ico") + " ")))
+        << ReadFile(work / "stderr.txt");
+    ResourceTree tree = ReadResources(PeImage(Bytes(ReadFile(work / "setup.exe"))));
+    const ResourceData* version = tree.Find(kResourceTypeVersion, 1, 0x0409);
+    ASSERT_NE(nullptr, version);
+    EXPECT_TRUE(HoldsText(version->bytes, u"Kalmora Photo"));
+    EXPECT_TRUE(HoldsText(version->bytes, u"2.5.0.1"));
+    EXPECT_TRUE(HoldsText(version->bytes, u"(c) 2026 Kalmora"));
+    const ResourceData* group = tree.Find(kResourceTypeIconGroup, 101, 0);
+    ASSERT_NE(nullptr, group);
+    std::vector<uint16_t> members = IconGroupMembers(group->bytes);
+    ASSERT_EQ(1u, members.size());
+    EXPECT_EQ(std::vector<uint8_t>(300, 0x77), tree.Find(kResourceTypeIcon, members[0], 0)->bytes);
+    // The archives are there as without the options.
+    EXPECT_TRUE(tree.Has(ResourceId::Named("KMARC"), ResourceId::Named("SETUPBASE")));
+
+    const struct {
+        std::string options;
+        int exitCode;
+        const char* message;
+    } refusals[] = {
+        { "--version-info Product=X ", 2, "unknown key" },
+        { "--version-info ProductName ", 2, "not KEY=VALUE" },
+        { "--version-info FileVersion=2.5beta ", 2, "up to four numbers" },
+        { "--version-info ProductVersion=1.2.3.4.5 ", 2, "up to four numbers" },
+        { "--version-info CompanyName=A --version-info companyname=B ", 2, "given twice" },
+        { "--icon " + Quote(work / "launcher.exe") + " ", 4, "not a usable icon file" },
+        { "--icon " + Quote(work / "missing.ico") + " ", 3, "missing.ico" },
+    };
+    for (const auto& c : refusals) {
+        fs::remove(work / "setup.exe");
+        EXPECT_EQ(c.exitCode, Kmarc(work, Embed(c.options))) << c.options;
+        EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find(c.message))
+            << c.options << ": " << ReadFile(work / "stderr.txt");
+        EXPECT_FALSE(fs::exists(work / "setup.exe")) << c.options;
+    }
+}
+
+} // namespace
