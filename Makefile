@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all test demo bench fuzz bootstrap configure build build-host build-win32 clean
+.PHONY: all test demo bench fuzz dist bootstrap configure build build-host build-win32 clean
 
 all: build
 
@@ -36,6 +36,10 @@ test: build
 demo: build
 	@scripts/demo.sh
 
+# The packager's kit: the launcher without payload, kmarc for Linux and Windows.
+dist: configure
+	@JOBS=$(JOBS) scripts/dist.sh
+
 fuzz: build-host
 	@scripts/fuzz.sh build/host $${FUZZ_SECONDS:-300}
 
@@ -46,4 +50,4 @@ clean:
 	@if [ -x build/win32/wine-run ]; then build/win32/wine-run --shutdown; fi
 	@# A killed extraction test can leave its read-only scratch file immutable.
 	@find build -name readonly.txt -path '*extract-scratch*' -exec chattr -i {} + 2>/dev/null || true
-	rm -rf build
+	rm -rf build dist
