@@ -11,6 +11,7 @@ packages=(
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
   zlib1g-dev googletest
   wine wine32:i386 xvfb imagemagick
+  icoutils osslsigncode openssl
   "$@"
 )
 

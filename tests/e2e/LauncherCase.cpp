@@ -231,6 +231,11 @@ std::string LauncherCase::ScriptFolder() const
     return std::string(windows, length) + "\\Temp\\";
 }
 
+bool LauncherCase::UseLauncher(const std::string& path)
+{
+    return CopyFileA(path.c_str(), launcherPath.c_str(), FALSE) != FALSE;
+}
+
 bool LauncherCase::BuildLauncher(const std::map<std::string, std::vector<unsigned char>>& archives)
 {
     const char* launcher = unelevated ? "e2e_launcher_unelevated.exe" : "e2e_launcher.exe";

@@ -91,6 +91,9 @@ public:
     // The stand-ins built beside the tests.
     static std::string BuiltProgram(const char* fileName);
 
+    // Copies a finished launcher, such as a setup made by kmarc embed, to LauncherPath().
+    bool UseLauncher(const std::string& path);
+
     // Writes the launcher copy with these archives (resource name, archive bytes).
     bool BuildLauncher(const std::map<std::string, std::vector<unsigned char>>& archives);
 
