@@ -17,6 +17,7 @@ const size_t kSectionRawPointerField = 20;
 const size_t kSectionFlagsField = 36;
 const size_t kSectionNameSize = 8;
 const size_t kDebugDirectoryEntrySize = 28;
+const uint32_t kCertificateAlignment = 8;
 const size_t kDebugAddressOfRawData = 20;
 const size_t kDebugPointerToRawData = 24;
 
@@ -266,7 +267,15 @@ std::vector<uint8_t> WithoutCertificate(const PeImage& image)
     const std::vector<uint8_t>& old = image.Bytes();
     if (uint64_t(table.address) + table.size != old.size() || table.address < image.EndOfSections())
         throw PeError(PeFault::Malformed, "the certificate table is not the last thing in the file");
-    std::vector<uint8_t> bytes(old.begin(), old.begin() + table.address);
+    // The table starts on an 8-byte boundary; zeros a signer put between the sections
+    // and the table to reach it go with it, when nothing else lies there.
+    uint32_t end = table.address;
+    bool onlyPadding = image.SymbolTablePointer() == 0 && table.address - image.EndOfSections() < kCertificateAlignment;
+    for (uint32_t i = image.EndOfSections(); onlyPadding && i < table.address; ++i)
+        onlyPadding = old[i] == 0;
+    if (onlyPadding)
+        end = image.EndOfSections();
+    std::vector<uint8_t> bytes(old.begin(), old.begin() + end);
     SetDirectory(bytes, image, kPeDirSecurity, 0, 0);
     size_t checksum = image.OptionalHeaderOffset() + kOptionalChecksum;
     PutU32(bytes, checksum, ComputePeChecksum(bytes, checksum));

@@ -21,7 +21,8 @@
 std::vector<uint8_t> WithResources(const PeImage& image, const ResourceTree& tree);
 
 // The image without its certificate table: the table's bytes are cut from the end of
-// the file and its data directory cleared. Throws PeError(Malformed) when the table
+// the file, with the zeros that aligned it when nothing but they lie between the
+// sections and the table, and its data directory is cleared. Throws PeError(Malformed) when the table
 // is not the last thing in the file.
 std::vector<uint8_t> WithoutCertificate(const PeImage& image);
 

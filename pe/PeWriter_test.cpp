@@ -177,6 +177,21 @@ TEST(PeWriterTest, ASignedImageIsRefusedUntilItsCertificateIsRemoved)
     EXPECT_EQ(unsignedBytes, stripped.Bytes());
     EXPECT_NO_THROW(WithResources(stripped, LauncherResources()));
 
+    // A file whose last section ends off the 8-byte boundary: the signer's padding
+    // zeros go with the table, and the file is the unsigned one again.
+    std::vector<uint8_t> unaligned = unsignedBytes;
+    {
+        PeImage image(unsignedBytes);
+        size_t lastHeader = image.SectionTableOffset() + (image.Sections().size() - 1) * kSectionHeaderSize;
+        PutU32(unaligned, lastHeader + 16, image.Sections().back().rawSize - 5);
+        unaligned.resize(unaligned.size() - 5);
+        size_t checksum = image.OptionalHeaderOffset() + kOptionalChecksum;
+        PutU32(unaligned, checksum, ComputePeChecksum(unaligned, checksum));
+    }
+    std::vector<uint8_t> padded = unaligned;
+    padded.resize(padded.size() + 5, 0);
+    EXPECT_EQ(unaligned, WithoutCertificate(PeImage(Signed(padded, 64))));
+
     // A table with something behind it cannot be cut off cleanly.
     std::vector<uint8_t> followed = Signed(unsignedBytes, 1200);
     followed.push_back(0);
