@@ -55,8 +55,8 @@ win_path() { "$wine_run" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 
 rm -rf "$work"
 mkdir -p "$work"
-# The payload as the build packs it: the demo tree, and the stand-ins it adds to
-# SETUPBASE, with their time stamps (the archives store them).
+# The payload as the build packs it: the demo tree, and the copies of the stand-ins it
+# adds to SETUPBASE, with their time stamps (the archives store them).
 cp -a "$payload" "$work/payload"
 cp -p "$zephrun" "$lingerx" "$work/payload/SETUPBASE/"
 
