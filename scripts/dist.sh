@@ -27,7 +27,9 @@ rm -rf "$dist"
 mkdir -p "$dist"
 cp "$top/build/win32/bare/ZIZeduz.exe" "$dist/ZIZeduz.exe"
 cp "$linux_tree/bin/kmarc" "$dist/kmarc"
-i686-w64-mingw32-strip -o "$dist/kmarc.exe" "$top/build/win32/bin/kmarc.exe"
+# strip stamps the file with the time unless SOURCE_DATE_EPOCH says otherwise; the
+# linker wrote none.
+SOURCE_DATE_EPOCH=0 i686-w64-mingw32-strip -o "$dist/kmarc.exe" "$top/build/win32/bin/kmarc.exe"
 cp "$top/tools/kmarc/PACKAGING.txt" "$dist/README.txt"
 (cd "$dist" && sha256sum ZIZeduz.exe kmarc kmarc.exe README.txt >SHA256SUMS)
 echo "dist: $(cd "$dist" && ls | tr '\n' ' ')"
