@@ -1,5 +1,6 @@
 // kmbench-start: starts a program, waits for it to end, and reports when it started and
-// ended and how much memory it held at most.
+// ended and how much memory it held at most: its working set, and its private memory
+// (the commit charge, what the process allocated for itself, mapped files aside).
 //
 // The times are the system time as FILETIME ticks (100 ns since 1601, UTC), read with
 // GetSystemTimeAsFileTime: the clock the stand-in setup program reads when it records
@@ -8,7 +9,7 @@
 // Usage: kmbench-start COMMANDLINE...
 // Everything after the program's own name is the child's command line, unchanged.
 // Prints one line:
-//   started T0 ended T1 exit CODE peak_working_set BYTES
+//   started T0 ended T1 exit CODE peak_working_set BYTES peak_private BYTES
 #include <cstdio>
 #include <cstdint>
 #include <windows.h>
@@ -65,15 +66,25 @@ char* ChildCommandLine()
     return cursor;
 }
 
-// The high-water mark of the child's working set as the system reports it. The system
-// keeps it only while the process exists, so it is sampled while the child runs.
-SIZE_T PeakWorkingSet(HANDLE process, SIZE_T seenSoFar)
+// The high-water marks of the child's working set and of its private memory, as the
+// system reports them. The system keeps them only while the process exists, so they
+// are sampled while the child runs.
+struct MemoryPeaks {
+    SIZE_T workingSet = 0;
+    SIZE_T privateBytes = 0;
+};
+
+void SampleMemory(HANDLE process, MemoryPeaks& peaks)
 {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
-    if (GetProcessMemoryInfo(process, &counters, sizeof counters) && counters.PeakWorkingSetSize > seenSoFar)
-        return counters.PeakWorkingSetSize;
-    return seenSoFar;
+    if (!GetProcessMemoryInfo(process, &counters, sizeof counters))
+        return;
+    if (counters.PeakWorkingSetSize > peaks.workingSet)
+        peaks.workingSet = counters.PeakWorkingSetSize;
+    // The peak commit charge: the private bytes at their highest.
+    if (counters.PeakPagefileUsage > peaks.privateBytes)
+        peaks.privateBytes = counters.PeakPagefileUsage;
 }
 
 } // namespace
@@ -97,15 +108,16 @@ int main()
     OwnedHandle process(child.hProcess);
     OwnedHandle thread(child.hThread);
 
-    SIZE_T peak = 0;
+    MemoryPeaks peaks;
     while (WaitForSingleObject(process.Get(), kSampleIntervalMs) == WAIT_TIMEOUT)
-        peak = PeakWorkingSet(process.Get(), peak);
+        SampleMemory(process.Get(), peaks);
     uint64_t ended = SystemTimeTicks();
-    peak = PeakWorkingSet(process.Get(), peak);
+    SampleMemory(process.Get(), peaks);
 
     DWORD exitCode = 0;
     GetExitCodeProcess(process.Get(), &exitCode);
-    std::printf("started %llu ended %llu exit %lu peak_working_set %lu\n", static_cast<unsigned long long>(started),
-                static_cast<unsigned long long>(ended), exitCode, static_cast<unsigned long>(peak));
+    std::printf("started %llu ended %llu exit %lu peak_working_set %lu peak_private %lu\n",
+                static_cast<unsigned long long>(started), static_cast<unsigned long long>(ended), exitCode,
+                static_cast<unsigned long>(peaks.workingSet), static_cast<unsigned long>(peaks.privateBytes));
     return 0;
 }

@@ -16,6 +16,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import benchlib  # noqa: E402
+import payload  # noqa: E402
 from benchlib import BenchFailure, Summary, ratio  # noqa: E402
 
 STANDIN_WAIT_S = 30
@@ -132,6 +133,7 @@ class StandInStart:
             "to_setup_ms": float(report["StartUnixMs"]) - started["started_ms"],
             "lifetime_ms": started["ended_ms"] - started["started_ms"],
             "peak_working_set": started["peak_working_set"],
+            "peak_private": started["peak_private"],
             "log": log,
         }
 
@@ -140,9 +142,10 @@ class InProcess:
     """kmbench-extract or kmbench-limit: the extraction and its parts, timed inside the
     program on the performance counter."""
 
-    def __init__(self, wine, program, archives, out_windows, expected):
+    def __init__(self, wine, program, archives, out_windows, expected, whole_only=False):
         self.wine = wine
-        self.args = [wine.program(program), "1", out_windows] + [Wine.windows_path(a) for a in archives]
+        self.args = ([wine.program(program)] + (["--whole-only"] if whole_only else []) + ["1", out_windows]
+                     + [Wine.windows_path(a) for a in archives])
         self.program = program
         self.out_host = wine.host_path(out_windows)
         self.expected = expected
@@ -172,7 +175,8 @@ class WholeProcess:
         check_tree(self.what, self.out_host, self.expected)
         remove(self.out_host)
         return {"lifetime_ms": started["ended_ms"] - started["started_ms"],
-                "peak_working_set": started["peak_working_set"]}
+                "peak_working_set": started["peak_working_set"],
+                "peak_private": started["peak_private"]}
 
 
 class HostCommands:
@@ -196,6 +200,33 @@ class HostCommands:
         return {"elapsed_ms": elapsed}
 
 
+class KeptDesktop:
+    """kmbench-desktop running for the duration of a with block: Wine's desktop process
+    stays up, so that no timed run pays for starting it at its first window, which a
+    program on Windows never does."""
+
+    def __init__(self, wine):
+        self.wine = wine
+        self.process = None
+
+    def __enter__(self):
+        self.process = subprocess.Popen([self.wine.run_script, self.wine.program("kmbench-desktop.exe")],
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                        text=True)
+        if self.process.stdout.readline().strip() != "ready":
+            self.process.kill()
+            raise BenchFailure("kmbench-desktop did not start Wine's desktop")
+        return self
+
+    def __exit__(self, *_):
+        self.process.stdin.close()
+        try:
+            self.process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+        return False
+
+
 def take_turns(contestants, runs):
     """One warm-up round, whose samples are dropped (it also brings every file into the
     page cache), then runs rounds; returns each contestant's samples by name."""
@@ -212,11 +243,11 @@ def take_turns(contestants, runs):
 
 # --- preparation --------------------------------------------------------------------
 
-def build_peer(payload, work):
-    script = os.path.join(work, "peer.nsi")
-    exe = os.path.join(work, "peer.exe")
+def build_peer(payload_dir, work, name="peer"):
+    script = os.path.join(work, name + ".nsi")
+    exe = os.path.join(work, name + ".exe")
     with open(script, "w") as f:
-        f.write(benchlib.nsis_script(payload, exe, "C:\\bench\\peer"))
+        f.write(benchlib.nsis_script(payload_dir, exe, "C:\\bench\\peer"))
     subprocess.run(["makensis", "-V1", script], check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
     return exe
 
@@ -299,6 +330,77 @@ def print_timeline(table, log):
     table.say("  %7.0f ms  in all" % (1000.0 * (previous - milestones["start"])))
 
 
+def code_and_data(path):
+    with open(path, "rb") as f:
+        return benchlib.code_and_data_size(f.read())
+
+
+def print_sizes(table, launcher, stripped, payload_in_launcher, stub, peer):
+    launcher_size = os.path.getsize(launcher)
+    stub_size = os.path.getsize(stub)
+    table.say("Sizes in bytes")
+    table.say("  launcher without payload: %d as built, %d stripped again (payload: %d in the 8 archives)"
+              % (launcher_size - payload_in_launcher, stripped - payload_in_launcher, payload_in_launcher))
+    ours, theirs = code_and_data(launcher), code_and_data(stub)
+    table.say("  code and data (every section but resources), in memory: launcher %d (%.1f KiB),"
+              " NSIS zlib x86 stub %d; launcher / stub %.1f" % (ours, ours / 1024.0, theirs, ratio(ours, theirs)))
+    table.say("  NSIS zlib x86 stub (%s): %d in all;  peer installer: %d (the stub and %d of script and files)"
+              % (os.path.basename(stub), stub_size, os.path.getsize(peer), os.path.getsize(peer) - stub_size))
+
+
+def memory_line(table, samples, label, key):
+    table.say("  %-17s launcher %5.1f;  peer installer %5.1f;  floor program %5.1f;  limit program %5.1f;"
+              "  setup program started alone %5.1f" % ((label,) + tuple(
+                  median_of(samples[name], key) / MB
+                  for name in ("launch", "peer", "floor_process", "limit_process", "standin"))))
+
+
+# --- BENCH_SCALE=1: many small files, one large file ---------------------------------
+
+def scale_payload(kind, kmarc, work):
+    """Writes one scale payload and packs its BASE archive; returns (payload, archive)."""
+    folder = os.path.join(work, "scale-" + kind)
+    remove(folder)
+    count, size = payload.SCALE_PAYLOADS[kind](folder)
+    archive = os.path.join(work, "scale-%s.kmarc" % kind)
+    remove(archive)
+    subprocess.run([kmarc, "pack", archive, os.path.join(folder, "BASE")], check=True, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL)
+    return folder, archive, count, size
+
+
+def run_scale(table, wine, kmarc, work, runs):
+    table.say()
+    table.say("Scale (BENCH_SCALE=1): the extraction alone in process, and the peer installer from start to end;"
+              " medians of %d rounds after one warm-up round" % runs)
+    table.say("  %-44s %3s %9s %7s %12s %9s" % ("", "n", "median ms", "spread", "ms per entry", "ms per MB"))
+    for kind, title in (("files", "10,000 small files in 200 folders"), ("large", "one file of 300 MB")):
+        print("bench: scale payload: %s" % title, file=sys.stderr, flush=True)
+        folder, archive, count, size = scale_payload(kind, kmarc, work)
+        expected = benchlib.expected_tree(folder)
+        peer = build_peer(folder, work, "peer-" + kind)
+        contestants = {
+            "ours": InProcess(wine, "kmbench-extract.exe", [archive], "C:\\bench\\ours", expected, whole_only=True),
+            "floor": InProcess(wine, "kmbench-floor.exe", [archive], "C:\\bench\\floor", expected, whole_only=True),
+            "peer": WholeProcess(wine, [Wine.windows_path(peer), "/S", "/D=C:\\bench\\peer"],
+                                 wine.host_path("C:\\bench\\peer"), expected, "the peer installer"),
+        }
+        samples = take_turns(contestants, runs)
+        table.say("%s: %d files, %.1f MB, packed to %.1f MB" % (title, count, size / MB, os.path.getsize(archive) / MB))
+        medians = {}
+        for name, key, label in (("ours", "total_ms", "ours: extraction alone (ExtractEntry)"),
+                                 ("floor", "total_ms", "floor: extraction alone"),
+                                 ("peer", "lifetime_ms", "peer: NSIS installer, start -> end")):
+            summary = Summary([sample[key] for sample in samples[name]])
+            medians[name] = summary.median
+            table.say("  %-44s %3d %9.1f %6.1f%% %12.4f %9.2f" % (label, len(summary.values), summary.median,
+                                                                  summary.spread_percent, summary.median / count,
+                                                                  summary.median / (size / MB)))
+        table.say("  ours / floor %.3f;  ours / peer %.2f" % (ratio(medians["ours"], medians["floor"]),
+                                                            ratio(medians["ours"], medians["peer"])))
+        remove(folder)
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--payload", required=True)
@@ -309,6 +411,7 @@ def main(argv):
     parser.add_argument("--strip", default="i686-w64-mingw32-strip")
     parser.add_argument("--nsis-stub", default="/usr/share/nsis/Stubs/zlib-x86-ansi")
     parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--scale-runs", type=int, default=0, help="rounds of the scale payloads; 0 leaves them out")
     parser.add_argument("--results", help="file that receives a copy of the printed table")
     args = parser.parse_args(argv)
 
@@ -328,86 +431,95 @@ def main(argv):
     peer = build_peer(args.payload, args.work)
     zips = build_zips(args.payload, args.work)
     host_out = os.path.join(args.work, "host")
+    windows_archives = [Wine.windows_path(a) for a in archives]
 
     contestants = {
         "launch": StandInStart(wine, launcher, expected),
         "extract": InProcess(wine, "kmbench-extract.exe", archives, "C:\\bench\\ours", expected),
         "peer": WholeProcess(wine, [Wine.windows_path(peer), "/S", "/D=C:\\bench\\peer"],
                              wine.host_path("C:\\bench\\peer"), expected, "the peer installer"),
+        "floor": InProcess(wine, "kmbench-floor.exe", archives, "C:\\bench\\floor", expected),
+        "floor_process": WholeProcess(
+            wine, [wine.program("kmbench-floor.exe"), "--whole-only", "1", "C:\\bench\\floorproc"] + windows_archives,
+            os.path.join(wine.host_path("C:\\bench\\floorproc"), "full"), expected, "the floor program"),
         "limit": InProcess(wine, "kmbench-limit.exe", archives, "C:\\bench\\limit", expected),
         "limit_process": WholeProcess(
-            wine, [wine.program("kmbench-limit.exe"), "--whole-only", "1", "C:\\bench\\limitproc"]
-            + [Wine.windows_path(a) for a in archives],
+            wine, [wine.program("kmbench-limit.exe"), "--whole-only", "1", "C:\\bench\\limitproc"] + windows_archives,
             os.path.join(wine.host_path("C:\\bench\\limitproc"), "full"), expected, "the limit program"),
         "standin": StandInStart(wine, wine.program("Zephrun.exe"), None),
         "kmarc": HostCommands([[args.kmarc, "extract", a, host_out] for a in archives], host_out, expected,
                               "kmarc extract"),
         "unzip": HostCommands([["unzip", "-q", "-o", z, "-d", host_out] for z in zips], host_out, expected, "unzip"),
     }
-    samples = take_turns(contestants, args.runs)
-    traced = contestants["launch"].run(trace=benchlib.TRACE_CHANNELS)
-
     table = Table()
-    packed = sum(map(os.path.getsize, archives))
-    table.say("Payload: %d files, %.1f MB, largest %.1f MB; the six archives pack it to %.1f MB (%.0f %%)"
-              % (len(entries), sum(sizes) / MB, max(sizes) / MB, packed / MB, 100.0 * packed / sum(sizes)))
-    table.say("Times in ms over %d rounds after one warm-up round; spread = (max - min) / median." % args.runs)
-    table.say()
-    table.say("  %-54s %3s %8s %8s %8s %7s" % ("", "n", "median", "min", "max", "spread"))
-    table.say("Wine")
-    launch = table.row("1 ours: launcher start -> setup program start", samples["launch"], "to_setup_ms")
-    extract = table.row("1 ours: extraction alone (ExtractEntry, in process)", samples["extract"], "total_ms")
-    peer_time = table.row("2 peer: NSIS zlib installer, silent: start -> end", samples["peer"], "lifetime_ms")
-    limit = table.row("3 limit: extraction alone (zlib, 64 KiB writes)", samples["limit"], "total_ms")
-    limit_process = table.row("3 limit: process start -> end", samples["limit_process"], "lifetime_ms")
-    standin = table.row("  process start -> first instruction (setup program)", samples["standin"], "to_setup_ms")
-    table.say("Host (native, no sanitizers)")
-    kmarc = table.row("4 kmarc extract, six archives", samples["kmarc"], "elapsed_ms")
-    unzip = table.row("4 unzip, six zips of the same folders", samples["unzip"], "elapsed_ms")
+    with KeptDesktop(wine):
+        samples = take_turns(contestants, args.runs)
+        traced = contestants["launch"].run(trace=benchlib.TRACE_CHANNELS)
 
-    table.say()
-    table.say("Ratios of the medians")
-    table.say("  ours / peer    launcher start -> setup start  /  installer start -> end  %6.2f"
-              % ratio(launch.median, peer_time.median))
-    table.say("  ours / limit   extraction alone               /  extraction alone        %6.2f"
-              % ratio(extract.median, limit.median))
-    table.say("  ours / limit   launcher start -> setup start  /  process start -> end    %6.2f"
-              % ratio(launch.median, limit_process.median))
-    table.say("  kmarc / unzip  on the host                                               %6.2f"
-              % ratio(kmarc.median, unzip.median))
+        packed = sum(map(os.path.getsize, archives))
+        table.say("Payload: %d files, %.1f MB, largest %.1f MB; the six archives pack it to %.1f MB (%.0f %%)"
+                  % (len(entries), sum(sizes) / MB, max(sizes) / MB, packed / MB, 100.0 * packed / sum(sizes)))
+        table.say("Times in ms over %d rounds after one warm-up round; spread = (max - min) / median." % args.runs)
+        table.say("Wine's desktop process is kept running throughout (kmbench-desktop), as Windows' is.")
+        table.say()
+        table.say("  %-54s %3s %8s %8s %8s %7s" % ("", "n", "median", "min", "max", "spread"))
+        table.say("Wine")
+        launch = table.row("1 ours: launcher start -> setup program start", samples["launch"], "to_setup_ms")
+        extract = table.row("1 ours: extraction alone (ExtractEntry, in process)", samples["extract"], "total_ms")
+        peer_time = table.row("2 peer: NSIS zlib installer, silent: start -> end", samples["peer"], "lifetime_ms")
+        floor = table.row("3 floor: extraction alone (113-byte reads, 100-byte writes)", samples["floor"], "total_ms")
+        floor_process = table.row("3 floor: process start -> end", samples["floor_process"], "lifetime_ms")
+        limit = table.row("4 limit: extraction alone (zlib, 64 KiB writes)", samples["limit"], "total_ms")
+        limit_process = table.row("4 limit: process start -> end", samples["limit_process"], "lifetime_ms")
+        standin = table.row("  process start -> first instruction (setup program)", samples["standin"], "to_setup_ms")
+        table.say("Host (native, no sanitizers)")
+        kmarc = table.row("5 kmarc extract, six archives", samples["kmarc"], "elapsed_ms")
+        unzip = table.row("5 unzip, six zips of the same folders", samples["unzip"], "elapsed_ms")
 
-    table.say()
-    launcher_size = os.path.getsize(launcher)
-    stub = os.path.getsize(args.nsis_stub)
-    stripped = stripped_size(launcher, args.strip, args.work)
-    table.say("Sizes in bytes")
-    table.say("  launcher without payload: %d as built, %d stripped (payload: %d in the 8 archives)"
-              % (launcher_size - payload_in_launcher, stripped - payload_in_launcher, payload_in_launcher))
-    table.say("  NSIS zlib x86 stub (%s): %d;  launcher / stub: %.1f as built, %.1f stripped"
-              % (os.path.basename(args.nsis_stub), stub, ratio(launcher_size - payload_in_launcher, stub),
-                 ratio(stripped - payload_in_launcher, stub)))
-    table.say("  peer installer: %d (the stub and %d of script and files)" % (os.path.getsize(peer),
-                                                                           os.path.getsize(peer) - stub))
+        table.say()
+        table.say("Ratios of the medians")
+        table.say("  ours / floor   extraction alone               /  extraction alone        %6.3f"
+                  % ratio(extract.median, floor.median))
+        table.say("  ours / floor   launcher start -> setup start  /  process start -> end    %6.2f"
+                  % ratio(launch.median, floor_process.median))
+        table.say("  ours / peer    launcher start -> setup start  /  installer start -> end  %6.2f"
+                  % ratio(launch.median, peer_time.median))
+        table.say("  ours / limit   extraction alone               /  extraction alone        %6.2f"
+                  % ratio(extract.median, limit.median))
+        table.say("  floor / limit  extraction alone: the cost of 113-byte reads and 100-byte writes %5.2f"
+                  % ratio(floor.median, limit.median))
+        table.say("  kmarc / unzip  on the host                                               %6.2f"
+                  % ratio(kmarc.median, unzip.median))
 
-    table.say()
-    table.say("Peak working set in MB (medians, as Wine reports it: Wine's own libraries included)")
-    table.say("  launcher %.1f;  peer installer %.1f;  limit program %.1f;  setup program started alone %.1f"
-              % tuple(median_of(samples[name], "peak_working_set") / MB
-                      for name in ("launch", "peer", "limit_process", "standin")))
+        table.say()
+        print_sizes(table, launcher, stripped_size(launcher, args.strip, args.work), payload_in_launcher,
+                    args.nsis_stub, peer)
 
-    table.say()
-    table.say("Where the time goes (medians in ms; each part timed alone into a fresh folder)")
-    breakdown(table, "ours", samples["extract"], sum(benchlib.write_count(size, LAUNCHER_PIECE) for size in sizes))
-    breakdown(table, "limit", samples["limit"], sum(benchlib.write_count(size, LIMIT_PIECE) for size in sizes))
-    rest = launch.median - extract.median - 2 * standin.median
-    table.say("  launcher start -> setup start %.1f = extraction %.1f + 2 process starts %.1f + the rest %.1f"
-              % (launch.median, extract.median, 2 * standin.median, rest))
-    table.say("    (the rest: loading the %.0f MB image, the splash until its first paint, names, script, shell launch)"
-              % (launcher_size / MB))
-    table.say("  the launcher's whole lifetime: %.0f (after the launch it waits for the setup to take over;"
-              " without a window manager Wine also waits 2 s for the splash to be withdrawn)"
-              % median_of(samples["launch"], "lifetime_ms"))
-    print_timeline(table, traced["log"])
+        table.say()
+        table.say("Peak memory in MB (medians, as Wine reports it: Wine's own libraries included)")
+        memory_line(table, samples, "working set:", "peak_working_set")
+        memory_line(table, samples, "private (commit):", "peak_private")
+
+        table.say()
+        table.say("Where the time goes (medians in ms; each part timed alone into a fresh folder)")
+        writes = sum(benchlib.write_count(size, LAUNCHER_PIECE) for size in sizes)
+        breakdown(table, "ours", samples["extract"], writes)
+        breakdown(table, "floor", samples["floor"], writes)
+        breakdown(table, "limit", samples["limit"], sum(benchlib.write_count(size, LIMIT_PIECE) for size in sizes))
+        rest = launch.median - extract.median - 2 * standin.median
+        table.say("  launcher start -> setup start %.1f = extraction %.1f + 2 process starts %.1f + the rest %.1f"
+                  % (launch.median, extract.median, 2 * standin.median, rest))
+        table.say("    (the rest: loading the image, the splash until its first paint, names, script, shell launch)")
+        table.say("  floor process start -> end %.1f = extraction %.1f + 1 process start %.1f + reading the archives"
+                  " and the rest %.1f" % (floor_process.median, floor.median, standin.median,
+                                          floor_process.median - floor.median - standin.median))
+        table.say("  the launcher's whole lifetime: %.0f (after the launch it waits for the setup to take over;"
+                  " without a window manager Wine also waits 2 s for the splash to be withdrawn)"
+                  % median_of(samples["launch"], "lifetime_ms"))
+        print_timeline(table, traced["log"])
+
+        if args.scale_runs:
+            run_scale(table, wine, args.kmarc, args.work, args.scale_runs)
 
     if args.results:
         with open(args.results, "w") as f:

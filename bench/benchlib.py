@@ -83,6 +83,7 @@ def parse_start_line(output):
         "ended_ms": (ended - FILETIME_AT_1970) / FILETIME_STEPS_PER_MS,
         "exit": int(pairs["exit"]),
         "peak_working_set": int(pairs["peak_working_set"]),
+        "peak_private": int(pairs["peak_private"]),
     }
 
 
@@ -255,14 +256,38 @@ def _directory_entries(data, section_base, offset):
     return entries
 
 
-def archive_resources(exe_bytes):
-    """{name: bytes} of the archive resources ("KMArc" type) of a 32-bit PE file."""
-    data = exe_bytes
+def _pe_headers(data):
+    """(offset of the optional header, its size, number of sections) of a PE file."""
     (pe_offset,) = _unpack("<I", data, 0x3C)
     if data[:2] != b"MZ" or data[pe_offset:pe_offset + 4] != b"PE\0\0":
         raise BenchFailure("not a Windows executable")
     sections, optional_size = _unpack("<H12xH", data, pe_offset + 6)
-    optional = pe_offset + 24
+    return pe_offset + 24, optional_size, sections
+
+
+def section_sizes(exe_bytes):
+    """[(name, bytes in memory, bytes in the file)] of a PE file's sections."""
+    optional, optional_size, sections = _pe_headers(exe_bytes)
+    table = optional + optional_size
+    found = []
+    for i in range(sections):
+        raw_name = _unpack("<8s", exe_bytes, table + 40 * i)[0]
+        virtual_size, _, raw_size = _unpack("<III", exe_bytes, table + 40 * i + 8)
+        found.append((raw_name.rstrip(b"\0").decode("latin-1"), virtual_size, raw_size))
+    return found
+
+
+def code_and_data_size(exe_bytes):
+    """What a program's sections hold apart from its resources and debugging sections:
+    code, data, tables and relocations, as they lie in memory (file alignment aside)."""
+    return sum(size for name, size, _ in section_sizes(exe_bytes)
+               if name != ".rsrc" and not name.startswith((".debug", ".gnu_debuglink")))
+
+
+def archive_resources(exe_bytes):
+    """{name: bytes} of the archive resources ("KMArc" type) of a 32-bit PE file."""
+    data = exe_bytes
+    optional, optional_size, sections = _pe_headers(data)
     # The resource table is the third data directory of a PE32 optional header.
     resource_rva, _ = _unpack("<II", data, optional + 96 + 2 * 8)
     if resource_rva == 0:

@@ -207,14 +207,65 @@ def write_payload(out_dir, programs_dir=None):
     return written
 
 
+# The scale payloads of BENCH_SCALE=1, each in the BASE archive alone: many small files
+# in many folders, and one large file.
+SCALE_FOLDERS = 200
+SCALE_FILES_PER_FOLDER = 50
+SCALE_SMALL_SIZES = (100, 3000)
+SCALE_LARGE_SIZE = 300 * MB
+SCALE_BLOCK = 16 * 1024
+
+
+def write_many_files(out_dir):
+    """10,000 small text-like files, 50 in each of 200 folders. Returns (count, bytes)."""
+    rng = random.Random(SEED + 1)
+    vocabulary = make_vocabulary(rng)
+    total = 0
+    for folder in range(SCALE_FOLDERS):
+        path = os.path.join(out_dir, "BASE", "Part%03d" % folder)
+        os.makedirs(path)
+        for index in range(SCALE_FILES_PER_FOLDER):
+            data = text_bytes(rng, vocabulary, rng.randint(*SCALE_SMALL_SIZES))
+            with open(os.path.join(path, "Item%02d.txt" % index), "wb") as f:
+                f.write(data)
+            total += len(data)
+    return SCALE_FOLDERS * SCALE_FILES_PER_FOLDER, total
+
+
+def write_large_file(out_dir):
+    """One file of 300 MB, text-like and incompressible blocks mixed as in MEDIA files,
+    drawn from a pool of blocks so that writing it takes seconds. Returns (1, bytes)."""
+    rng = random.Random(SEED + 2)
+    vocabulary = make_vocabulary(rng)
+    pool = [text_bytes(rng, vocabulary, SCALE_BLOCK) for _ in range(48)]
+    os.makedirs(os.path.join(out_dir, "BASE"))
+    written = 0
+    with open(os.path.join(out_dir, "BASE", "Large.pak"), "wb") as f:
+        while written < SCALE_LARGE_SIZE:
+            n = min(SCALE_BLOCK, SCALE_LARGE_SIZE - written)
+            block = rng.randbytes(n) if rng.random() < MEDIA else rng.choice(pool)[:n]
+            f.write(block)
+            written += n
+    return 1, written
+
+
+SCALE_PAYLOADS = {"files": write_many_files, "large": write_large_file}
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("out_dir", help="folder to create; an existing one is replaced")
     parser.add_argument("--programs", help="folder holding %s and %s to add to SETUPBASE"
                         % (SETUP_PROGRAM, WAITING_PROGRAM))
+    parser.add_argument("--scale", choices=sorted(SCALE_PAYLOADS),
+                        help="write a scale payload instead: many small files, or one large file")
     args = parser.parse_args(argv)
     if os.path.exists(args.out_dir):
         shutil.rmtree(args.out_dir)
+    if args.scale:
+        count, size = SCALE_PAYLOADS[args.scale](args.out_dir)
+        print("payload: %d files, %.1f MB in BASE" % (count, size / MB))
+        return 0
     written = write_payload(args.out_dir, args.programs)
     unpacked = [w for w in written if w[0] in UNPACKED]
     print("payload: %d files, %.1f MB in the six unpacked archives; %d files in %s"

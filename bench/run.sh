@@ -3,6 +3,8 @@
 # times it side by side with the peer installer, the limit program and, on the host,
 # kmarc against unzip. Prints one table; a copy goes to build/bench/results.txt.
 #   BENCH_RUNS=N   timed runs per row (default 7; each row also has one warm-up run)
+#   BENCH_SCALE=1  also the scale payloads: 10,000 small files, and one file of 300 MB
+#                  (BENCH_SCALE_RUNS rounds, default 3; adds several minutes)
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -13,6 +15,8 @@ win_tree=$root/build/bench-win32
 payload=$work/payload
 logs=$work/logs
 runs=${BENCH_RUNS:-7}
+scale_runs=0
+[ "${BENCH_SCALE:-0}" = 1 ] && scale_runs=${BENCH_SCALE_RUNS:-3}
 
 bench/bootstrap.sh
 mkdir -p "$logs"
@@ -51,6 +55,6 @@ step "measuring ($runs runs per row)"
 status=0
 python3 bench/bench.py --payload "$payload" --archives "$win_tree/resources/archives" \
   --win32-build "$win_tree" --kmarc "$host_tree/bin/kmarc" --work "$work/scratch" \
-  --runs "$runs" --results "$work/results.txt" || status=$?
+  --runs "$runs" --scale-runs "$scale_runs" --results "$work/results.txt" || status=$?
 "$win_tree/wine-run" --shutdown
 exit $status

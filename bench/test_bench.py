@@ -45,12 +45,13 @@ class StatisticsTest(unittest.TestCase):
 class ReportParsingTest(unittest.TestCase):
     def test_start_line_times_become_unix_milliseconds(self):
         started = benchlib.FILETIME_AT_1970 + 1000 * benchlib.FILETIME_STEPS_PER_MS
-        line = "started %d ended %d exit 3 peak_working_set 20443136\n" % (started, started + 2500 * 10000)
+        line = "started %d ended %d exit 3 peak_working_set 20443136 peak_private 9437184\n" % (started, started + 2500 * 10000)
         parsed = benchlib.parse_start_line("wine noise\n" + line)
         self.assertEqual(parsed["started_ms"], 1000.0)
         self.assertEqual(parsed["ended_ms"], 3500.0)
         self.assertEqual(parsed["exit"], 3)
         self.assertEqual(parsed["peak_working_set"], 20443136)
+        self.assertEqual(parsed["peak_private"], 9437184)
 
     def test_bad_report_lines_are_refused(self):
         for output in ["", "usage: kmbench-start COMMANDLINE...", "started 1 ended", "started 1\nstarted 2"]:
@@ -258,6 +259,20 @@ class ArchiveResourcesTest(unittest.TestCase):
     def test_executable_without_archives(self):
         self.assertEqual(benchlib.archive_resources(build_pe([(2, 134, b"BM")])), {})
 
+    def test_code_and_data_leave_out_the_resources(self):
+        exe = build_pe([("KMARC", "BASE", b"x" * 5000)])
+        self.assertEqual([name for name, _, _ in benchlib.section_sizes(exe)], [".rsrc"])
+        self.assertEqual(benchlib.code_and_data_size(exe), 0)
+        # A second section, of code, counts with its size in memory.
+        optional, optional_size, _ = benchlib._pe_headers(exe)
+        image = bytearray(exe)
+        pe_offset = optional - 24
+        struct.pack_into("<H", image, pe_offset + 6, 2)
+        table = optional + optional_size
+        image[table + 40:table + 48] = b".text\0\0\0"
+        struct.pack_into("<IIII", image, table + 48, 0x1234, 0x9000, 0x1400, 0x400)
+        self.assertEqual(benchlib.code_and_data_size(bytes(image)), 0x1234)
+
     def test_damaged_files_are_refused(self):
         exe = build_pe([("KMARC", "BASE", b"abc")])
         for damaged in [b"not an executable at all, just text" * 3, b"MZ", exe[:0x300]]:
@@ -337,6 +352,15 @@ class PayloadGeneratorTest(unittest.TestCase):
     def test_kept_archives(self):
         kept = {archive: sum(1 for a, _, _ in self.written if a == archive) for archive in benchlib.KEPT}
         self.assertEqual(kept, {"APPBASE": 236, "PHOTOUNINST": 2})
+
+    def test_many_files_payload(self):
+        folder = os.path.join(self.root, "many")
+        count, size = payload.write_many_files(folder)
+        entries = benchlib.unpacked_entries(folder)
+        self.assertEqual((count, len(entries)), (10000, 10000))
+        self.assertEqual(len({name.rpartition("\\")[0] for _, name in entries}), 200)
+        self.assertEqual(size, sum(os.path.getsize(path) for path in benchlib.expected_tree(folder).values()))
+        self.assertTrue(payload.SCALE_SMALL_SIZES[0] * count <= size <= payload.SCALE_SMALL_SIZES[1] * count)
 
     def test_same_seed_same_bytes_and_times(self):
         second = os.path.join(self.root, "second")
