@@ -331,8 +331,10 @@ def print_timeline(table, log):
 
 
 def code_and_data(path):
+    """(bytes in memory, bytes in the file) of every section but the resources."""
     with open(path, "rb") as f:
-        return benchlib.code_and_data_size(f.read())
+        data = f.read()
+    return benchlib.code_and_data_size(data), benchlib.code_and_data_size(data, in_file=True)
 
 
 def print_sizes(table, launcher, stripped, payload_in_launcher, stub, peer):
@@ -341,9 +343,11 @@ def print_sizes(table, launcher, stripped, payload_in_launcher, stub, peer):
     table.say("Sizes in bytes")
     table.say("  launcher without payload: %d as built, %d stripped again (payload: %d in the 8 archives)"
               % (launcher_size - payload_in_launcher, stripped - payload_in_launcher, payload_in_launcher))
-    ours, theirs = code_and_data(launcher), code_and_data(stub)
-    table.say("  code and data (every section but resources), in memory: launcher %d (%.1f KiB),"
-              " NSIS zlib x86 stub %d; launcher / stub %.1f" % (ours, ours / 1024.0, theirs, ratio(ours, theirs)))
+    (ours, ours_file), (theirs, theirs_file) = code_and_data(launcher), code_and_data(stub)
+    table.say("  code and data (every section but the resources), launcher / NSIS zlib x86 stub:")
+    table.say("    in memory %d (%.1f KiB) / %d = %.2f;  in the file %d (%.1f KiB) / %d = %.2f"
+              % (ours, ours / 1024.0, theirs, ratio(ours, theirs), ours_file, ours_file / 1024.0, theirs_file,
+                 ratio(ours_file, theirs_file)))
     table.say("  NSIS zlib x86 stub (%s): %d in all;  peer installer: %d (the stub and %d of script and files)"
               % (os.path.basename(stub), stub_size, os.path.getsize(peer), os.path.getsize(peer) - stub_size))
 
@@ -467,7 +471,7 @@ def main(argv):
         launch = table.row("1 ours: launcher start -> setup program start", samples["launch"], "to_setup_ms")
         extract = table.row("1 ours: extraction alone (ExtractEntry, in process)", samples["extract"], "total_ms")
         peer_time = table.row("2 peer: NSIS zlib installer, silent: start -> end", samples["peer"], "lifetime_ms")
-        floor = table.row("3 floor: extraction alone (113-byte reads, 100-byte writes)", samples["floor"], "total_ms")
+        floor = table.row("3 floor: extraction alone (113/100-byte reads/writes)", samples["floor"], "total_ms")
         floor_process = table.row("3 floor: process start -> end", samples["floor_process"], "lifetime_ms")
         limit = table.row("4 limit: extraction alone (zlib, 64 KiB writes)", samples["limit"], "total_ms")
         limit_process = table.row("4 limit: process start -> end", samples["limit_process"], "lifetime_ms")
@@ -513,9 +517,8 @@ def main(argv):
         table.say("  floor process start -> end %.1f = extraction %.1f + 1 process start %.1f + reading the archives"
                   " and the rest %.1f" % (floor_process.median, floor.median, standin.median,
                                           floor_process.median - floor.median - standin.median))
-        table.say("  the launcher's whole lifetime: %.0f (after the launch it waits for the setup to take over;"
-                  " without a window manager Wine also waits 2 s for the splash to be withdrawn)"
-                  % median_of(samples["launch"], "lifetime_ms"))
+        table.say("  the launcher's whole lifetime: %.0f (after the launch it waits until the setup program takes"
+                  " the focus, at most 5 s)" % median_of(samples["launch"], "lifetime_ms"))
         print_timeline(table, traced["log"])
 
         if args.scale_runs:

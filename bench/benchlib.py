@@ -265,6 +265,20 @@ def _pe_headers(data):
     return pe_offset + 24, optional_size, sections
 
 
+def _section_name(exe_bytes, raw_name, optional):
+    """A section's name; "/N" stands for a longer one at offset N of the COFF string
+    table, which follows the symbol table."""
+    name = raw_name.rstrip(b"\0").decode("latin-1")
+    if not (name.startswith("/") and name[1:].isdigit()):
+        return name
+    symbols, symbol_count = _unpack("<II", exe_bytes, optional - 20 + 8)
+    start = symbols + 18 * symbol_count + int(name[1:])
+    end = exe_bytes.find(b"\0", start)
+    if not symbols or end < 0:
+        return name
+    return exe_bytes[start:end].decode("latin-1")
+
+
 def section_sizes(exe_bytes):
     """[(name, bytes in memory, bytes in the file)] of a PE file's sections."""
     optional, optional_size, sections = _pe_headers(exe_bytes)
@@ -273,14 +287,16 @@ def section_sizes(exe_bytes):
     for i in range(sections):
         raw_name = _unpack("<8s", exe_bytes, table + 40 * i)[0]
         virtual_size, _, raw_size = _unpack("<III", exe_bytes, table + 40 * i + 8)
-        found.append((raw_name.rstrip(b"\0").decode("latin-1"), virtual_size, raw_size))
+        found.append((_section_name(exe_bytes, raw_name, optional), virtual_size, raw_size))
     return found
 
 
-def code_and_data_size(exe_bytes):
+def code_and_data_size(exe_bytes, in_file=False):
     """What a program's sections hold apart from its resources and debugging sections:
-    code, data, tables and relocations, as they lie in memory (file alignment aside)."""
-    return sum(size for name, size, _ in section_sizes(exe_bytes)
+    code, data, tables and relocations, as they lie in memory (file alignment aside), or
+    with in_file the bytes they take in the file (alignment included, uninitialised data
+    left out)."""
+    return sum(raw if in_file else size for name, size, raw in section_sizes(exe_bytes)
                if name != ".rsrc" and not name.startswith((".debug", ".gnu_debuglink")))
 
 

@@ -272,6 +272,7 @@ class ArchiveResourcesTest(unittest.TestCase):
         image[table + 40:table + 48] = b".text\0\0\0"
         struct.pack_into("<IIII", image, table + 48, 0x1234, 0x9000, 0x1400, 0x400)
         self.assertEqual(benchlib.code_and_data_size(bytes(image)), 0x1234)
+        self.assertEqual(benchlib.code_and_data_size(bytes(image), in_file=True), 0x1400)
 
     def test_damaged_files_are_refused(self):
         exe = build_pe([("KMARC", "BASE", b"abc")])
