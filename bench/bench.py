@@ -9,6 +9,7 @@ each per round, so that a change in the machine's load falls on all of them alik
 
 import argparse
 import os
+import random
 import shutil
 import subprocess
 import sys
@@ -227,6 +228,16 @@ class KeptDesktop:
         return False
 
 
+def round_order(names, round_number):
+    """The order of one round, shuffled with the round's number as seed: no contestant
+    always runs right after the same other one (whose files the system may still be
+    writing back, or whose windows Wine may still be tearing down), and a rerun takes
+    the same orders."""
+    order = list(names)
+    random.Random(round_number).shuffle(order)
+    return order
+
+
 def take_turns(contestants, runs):
     """One warm-up round, whose samples are dropped (it also brings every file into the
     page cache), then runs rounds; returns each contestant's samples by name."""
@@ -234,8 +245,11 @@ def take_turns(contestants, runs):
     for round_number in range(runs + 1):
         print("bench: round %d of %d%s" % (round_number, runs, " (warm-up)" if round_number == 0 else ""),
               file=sys.stderr, flush=True)
-        for name, contestant in contestants.items():
-            sample = contestant.run()
+        for name in round_order(list(contestants), round_number):
+            # The previous run's files and their removal go to the disk first, rather
+            # than during this run.
+            os.sync()
+            sample = contestants[name].run()
             if round_number:
                 samples[name].append(sample)
     return samples

@@ -282,6 +282,16 @@ class ArchiveResourcesTest(unittest.TestCase):
 
 
 class DriverTest(unittest.TestCase):
+    def test_rounds_vary_who_runs_before_whom(self):
+        names = ["launch", "extract", "peer", "floor", "limit"]
+        orders = [bench.round_order(names, r) for r in range(8)]
+        for order in orders:
+            self.assertEqual(sorted(order), sorted(names))
+        for name in names:
+            before = {order[order.index(name) - 1] if order.index(name) else None for order in orders}
+            self.assertGreater(len(before), 1, name)
+        self.assertEqual(bench.round_order(names, 3), orders[3])
+
     def test_paths_between_host_and_wine(self):
         wine = bench.Wine("/work/build/bench-win32")
         cases = [
