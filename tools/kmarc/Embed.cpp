@@ -10,6 +10,7 @@
 #include "tools/kmarc/SetupArchives.h"
 #include "tools/kmarc/ToolError.h"
 
+#include <algorithm>
 #include <cctype>
 #include <system_error>
 
@@ -92,36 +93,87 @@ void CheckIsOurLauncher(const EmbedOptions& options, const ResourceTree& resourc
         Refuse(Launcher(options) + ": not the setup launcher (it has no " + missing + ")");
 }
 
-bool HasTopLevelFile(const fs::path& folder, const std::string& name)
+// The six archives the launcher unpacks into its setup folder, where it looks for the
+// setup programs.
+const int kUnpackedArchiveCount = 6;
+
+std::string ArchiveList(const char* separator, int count = kSetupArchiveCount)
 {
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-        if (Upper(DisplayPath(entry.path().filename())) == Upper(name))
-            return entry.is_regular_file();
-    }
-    return false;
+    std::string names;
+    for (int i = 0; i < count; ++i)
+        names += std::string(i ? separator : "") + kSetupArchiveNames[i];
+    return names;
 }
 
-// The archive folders of the payload, by archive index; a folder of any other name is
-// refused, since its files would silently not be shipped.
+[[noreturn]] void RefusePayload(const std::string& message)
+{
+    throw ToolError{ kExitNotPackable, message };
+}
+
+// The archive folders of the payload, by archive index, under the rules of the payload
+// build: anything else at the top would silently not be shipped, a misspelled folder
+// ("Base", "APPBASE_") most of all.
 std::vector<fs::path> PayloadFolders(const fs::path& payload)
 {
-    if (!fs::is_directory(payload))
-        throw ToolError{ kExitFileSystem, DisplayPath(payload) + ": not a folder" };
-    std::vector<fs::path> folders(kSetupArchiveCount);
-    std::string names;
-    for (int i = 0; i < kSetupArchiveCount; ++i)
-        names += std::string(i ? ", " : "") + kSetupArchiveNames[i];
+    const std::string hint = "The payload folder holds one folder per archive, named exactly " + ArchiveList(", ") + ".";
+    std::error_code error;
+    if (!fs::is_directory(payload, error))
+        throw ToolError{ kExitFileSystem, DisplayPath(payload) + (fs::exists(payload, error) ? " is not a folder. "
+                                                                                             : " does not exist. ") +
+                                              hint };
+    std::vector<std::string> strays;
     for (const fs::directory_entry& entry : fs::directory_iterator(payload)) {
-        if (!entry.is_directory())
-            continue;
         std::string name = DisplayPath(entry.path().filename());
-        int index = SetupArchiveIndex(name);
-        if (index < 0)
-            throw ToolError{ kExitNotPackable, DisplayPath(entry.path()) + ": not an archive folder; the payload holds "
-                                               "one folder per archive, named exactly " + names };
-        folders[index] = entry.path();
+        if (SetupArchiveIndex(name) < 0)
+            strays.push_back("'" + name + "'");
+    }
+    if (!strays.empty()) {
+        std::sort(strays.begin(), strays.end());
+        std::string list;
+        for (const std::string& stray : strays)
+            list += (list.empty() ? "" : ", ") + stray;
+        RefusePayload(DisplayPath(payload) + " holds " + list +
+                      (strays.size() == 1 ? ", which is not an archive folder and would not be shipped. "
+                                          : ", which are not archive folders and would not be shipped. ") +
+                      hint);
+    }
+    std::vector<fs::path> folders(kSetupArchiveCount);
+    for (int i = 0; i < kSetupArchiveCount; ++i) {
+        fs::path folder = payload / kSetupArchiveNames[i];
+        if (fs::is_symlink(fs::symlink_status(folder, error)))
+            RefusePayload(DisplayPath(folder) + " is a symbolic link; an archive folder must be a folder of its own.");
+        else if (fs::is_directory(folder, error))
+            folders[i] = folder;
+        else if (fs::exists(folder, error))
+            RefusePayload(DisplayPath(folder) + " is a file; each archive is packed from a folder of that name.");
     }
     return folders;
+}
+
+// The launcher runs the setup program from its setup folder and its cleanup script runs
+// the waiting program from there, so each must lie at the top of one of the folders it
+// unpacks (the system ignores case in the name).
+void CheckSetupPrograms(const fs::path& payload, const std::vector<fs::path>& folders)
+{
+    for (const char* program : kRequiredSetupPrograms) {
+        bool found = false;
+        for (int i = 0; i < kUnpackedArchiveCount && !found; ++i) {
+            if (folders[i].empty())
+                continue;
+            for (const fs::directory_entry& entry : fs::directory_iterator(folders[i])) {
+                if (Upper(DisplayPath(entry.path().filename())) != Upper(program))
+                    continue;
+                if (entry.is_directory())
+                    RefusePayload(DisplayPath(entry.path()) + " is a folder; the launcher runs " + program +
+                                  " as a program.");
+                found = true;
+            }
+        }
+        if (!found)
+            RefusePayload("no " + std::string(program) + " in " + DisplayPath(payload / "SETUPBASE") +
+                          ". The launcher runs " + program + " from its setup folder, which holds what it unpacks "
+                          "from " + ArchiveList(" ", kUnpackedArchiveCount) + "; put the program into SETUPBASE.");
+    }
 }
 
 [[noreturn]] void BadVersionInfo(const std::string& item, const std::string& why)
@@ -214,15 +266,7 @@ void EmbedPayload(const EmbedOptions& options, std::ostream& out)
     CheckIsOurLauncher(options, resources);
 
     std::vector<fs::path> folders = PayloadFolders(options.payload);
-    const int setupBase = SetupArchiveIndex("SETUPBASE");
-    if (folders[setupBase].empty())
-        throw ToolError{ kExitNotPackable, DisplayPath(options.payload) + ": no SETUPBASE folder; it must hold the "
-                                           "setup program Zephrun.exe and lingerx.exe" };
-    for (const char* program : kRequiredSetupPrograms) {
-        if (!HasTopLevelFile(folders[setupBase], program))
-            throw ToolError{ kExitNotPackable, DisplayPath(folders[setupBase]) + ": has no " + program +
-                                               " at its top level; the launcher needs it there" };
-    }
+    CheckSetupPrograms(options.payload, folders);
 
     ResourceId type = ResourceId::Named(kArchiveResourceTypeName);
     resources.RemoveType(type);
@@ -258,7 +302,7 @@ void EmbedPayload(const EmbedOptions& options, std::ostream& out)
     fs::permissions(options.output, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                     fs::perm_options::add, ignored);
 #endif
-    out << DisplayPath(options.output) << ": archives" << carried << "\n";
+    out << DisplayPath(options.output) << ": archives the launcher carries:" << carried << "\n";
     if (!absent.empty())
-        out << DisplayPath(options.output) << ": not carried (the launcher skips them):" << absent << "\n";
+        out << DisplayPath(options.output) << ": archives it does not carry (no folder):" << absent << "\n";
 }

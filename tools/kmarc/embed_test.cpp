@@ -55,7 +55,7 @@ protected:
 TEST_F(EmbedTest, TheSetupCarriesExactlyThePayloadAndEveryOtherResourceAsItWas)
 {
     ASSERT_EQ(0, Kmarc(work, Embed())) << ReadFile(work / "stderr.txt");
-    EXPECT_NE(std::string::npos, ReadFile(work / "stdout.txt").find("archives BASE SETUPBASE APPBASE"));
+    EXPECT_NE(std::string::npos, ReadFile(work / "stdout.txt").find("archives the launcher carries: BASE SETUPBASE APPBASE"));
     EXPECT_FALSE(fs::exists(work / "setup.exe.part"));
 
     PeImage launcher(launcherBytes);
@@ -157,11 +157,25 @@ TEST_F(EmbedTest, RefusesWhatItCannotEmbedIntoAndWritesNothing)
         { "a signed launcher", [&] { WriteFile(work / "launcher.exe", Text(signedBytes)); }, 5, "sign after embedding" },
         { "a misspelled archive folder",
           [&] { fs::rename(work / "payload" / "APPBASE", work / "payload" / "AppBase_"); }, 4,
-          "not an archive folder" },
+          "holds 'AppBase_', which is not an archive folder and would not be shipped" },
+        { "files beside the archive folders",
+          [&] {
+              WriteFile(work / "payload" / "notes.txt", "");
+              WriteFile(work / "payload" / "Docs" / "a.txt", "");
+          },
+          4, "holds 'Docs', 'notes.txt', which are not archive folders" },
+        { "an archive folder that is a file", [&] { WriteFile(work / "payload" / "KMIMAGE", "x"); }, 4,
+          "is a file; each archive is packed from a folder of that name" },
         { "no setup program",
-          [&] { fs::remove(work / "payload" / "SETUPBASE" / "Zephrun.exe"); }, 4, "has no Zephrun.exe" },
+          [&] { fs::remove(work / "payload" / "SETUPBASE" / "Zephrun.exe"); }, 4, "no Zephrun.exe in" },
         { "no waiting program",
-          [&] { fs::remove(work / "payload" / "SETUPBASE" / "lingerx.exe"); }, 4, "has no lingerx.exe" },
+          [&] { fs::remove(work / "payload" / "SETUPBASE" / "lingerx.exe"); }, 4, "no lingerx.exe in" },
+        { "a folder named like the setup program",
+          [&] {
+              fs::remove(work / "payload" / "SETUPBASE" / "Zephrun.exe");
+              WriteFile(work / "payload" / "BASE" / "ZEPHRUN.EXE" / "x", "");
+          },
+          4, "is a folder; the launcher runs Zephrun.exe as a program" },
         { "a missing launcher", [&] { fs::remove(work / "launcher.exe"); }, 3, "launcher.exe" },
     };
     for (const auto& c : cases) {
