@@ -92,6 +92,16 @@ run_build() {
     else fail "configure: a folder '$wrong' fails, naming it and the eight archives" "$out"; fi
   done
 
+  # An archive folder that is a link falls under kmarc's rule for folder links.
+  write_payload "$work/wrong"
+  mv "$work/wrong/KMVERSION" "$work/elsewhere"
+  ln -s "$work/elsewhere" "$work/wrong/KMVERSION"
+  out=$(configure "$config" "$work/wrong") && code=0 || code=$?
+  if [ $code -ne 0 ] && contains "$out" "$work/wrong/KMVERSION is a symbolic link"; then
+    pass "configure: an archive folder that is a link fails, naming it"
+  else fail "configure: an archive folder that is a link fails, naming it" "$out"; fi
+  rm -rf "$work/elsewhere"
+
   # A vendor's SETUPBASE must bring the setup program and the waiting program.
   write_payload "$work/vendor"
   out=$(configure "$config" "$work/vendor") && code=0 || code=$?
