@@ -1,5 +1,5 @@
 // Runs the kmarc executable that lies beside the tests, as a packager would: helpers
-// for the tests of embed and of the commands on setup executables.
+// for the tests of its commands, of embed and of the commands on setup executables.
 #ifndef KMARC_KMARC_TEST_SUPPORT_H
 #define KMARC_KMARC_TEST_SUPPORT_H
 

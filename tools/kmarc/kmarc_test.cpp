@@ -1,6 +1,7 @@
 // Runs the kmarc executable that lies beside this test, as a packager would.
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveWriter.h"
+#include "tools/kmarc/KmarcTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -8,74 +9,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/wait.h>
-#endif
-
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path KmarcPath()
-{
-#ifdef _WIN32
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return fs::path(self).parent_path() / "kmarc.exe";
-#else
-    return fs::read_symlink("/proc/self/exe").parent_path() / "kmarc";
-#endif
-}
-
-std::string Quote(const fs::path& path)
-{
-    return "\"" + path.string() + "\"";
-}
-
-// Runs kmarc with the arguments; stdout and stderr go to files under work.
-int Kmarc(const fs::path& work, const std::string& arguments)
-{
-    std::string command = Quote(KmarcPath()) + " " + arguments + " >" + Quote(work / "stdout.txt") + " 2>" +
-                          Quote(work / "stderr.txt");
-#ifdef _WIN32
-    // cmd.exe strips the outer pair of quotes from a line that starts with one.
-    command = "\"" + command + "\"";
-    return std::system(command.c_str());
-#else
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes)
-{
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// Relative path -> contents of every file below root.
-std::map<std::string, std::string> Snapshot(const fs::path& root)
-{
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file())
-            files[entry.path().lexically_relative(root).generic_string()] = ReadFile(entry.path());
-    }
-    return files;
-}
 
 struct ListedEntry {
     std::string name;
@@ -116,17 +56,8 @@ void SetEnvironment(const char* name, const char* value)
 #endif
 }
 
-class KmarcTest : public testing::Test {
+class KmarcTest : public KmarcWorkTest {
 protected:
-    void SetUp() override
-    {
-        const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-        work = fs::temp_directory_path() / ("kmarc_test_" + std::string(test->name()));
-        fs::remove_all(work);
-        fs::create_directories(work);
-    }
-    void TearDown() override { fs::remove_all(work); }
-
     // A tree with nested folders, binary and empty files, and a name with a blank.
     void MakeSourceTree()
     {
@@ -148,8 +79,6 @@ protected:
     }
 
     std::string Archive() const { return Quote(work / "out.kma"); }
-
-    fs::path work;
 };
 
 TEST_F(KmarcTest, PackVerifyExtractGivesTheTreeBackByteForByte)
