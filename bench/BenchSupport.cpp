@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
@@ -30,27 +31,9 @@ private:
     HANDLE m_handle;
 };
 
-// A file handle of CreateFileA, closed once.
-class ReadHandle {
-public:
-    explicit ReadHandle(HANDLE handle) : m_handle(handle) {}
-    ~ReadHandle()
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_handle);
-    }
-    ReadHandle(const ReadHandle&) = delete;
-    ReadHandle& operator=(const ReadHandle&) = delete;
-
-    HANDLE Get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
-
 std::vector<unsigned char> ReadWholeFile(const std::string& path)
 {
-    ReadHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.Get() == INVALID_HANDLE_VALUE)
         throw BenchError{ "cannot open " + path };
@@ -191,4 +174,47 @@ void PrintRunReport(const RunReport& report)
                 report.run, report.totalMs, report.inflateMs, report.foldersMs, report.filesMs, report.files,
                 report.folders, static_cast<unsigned long long>(report.bytes));
     std::fflush(stdout);
+}
+
+void RunRounds(const BenchArguments& arguments, const Contestant& contestant)
+{
+    RunFolders run = MakeRunFolders(arguments.outputFolder);
+    uint32_t folderLength = LongestRunFolder(run);
+    std::vector<LoadedArchive> archives = LoadArchives(arguments.archives, folderLength);
+    // Only the file-writing part needs the contents ahead of time.
+    EntryContents contents;
+    if (arguments.parts)
+        contents = contestant.inflateAll(archives, folderLength);
+
+    for (int i = 1; i <= arguments.runs; ++i) {
+        RemoveRunFolders(run);
+        RunReport report{};
+        report.run = i;
+        report.totalMs = contestant.timeExtraction(archives, folderLength, run.full, report);
+        if (arguments.parts) {
+            report.inflateMs = contestant.timeInflation(archives, folderLength);
+            report.foldersMs = contestant.timeFolderCreation(archives, folderLength, run.folders);
+            report.filesMs = contestant.timeFileWrites(archives, folderLength, run.files, contents);
+        }
+        PrintRunReport(report);
+    }
+    RemovePartialFolders(run);
+}
+
+int ReportFailure(const char* programName, const std::string& message)
+{
+    std::fprintf(stderr, "%s: %s\n", programName, message.c_str());
+    return kExitFailed;
+}
+
+int RunBenchProgram(int argc, char** argv, const char* programName, const Contestant& contestant)
+{
+    try {
+        RunRounds(ParseBenchArguments(argc, argv, programName), contestant);
+        return 0;
+    } catch (const BenchError& error) {
+        return ReportFailure(programName, error.message);
+    } catch (const std::bad_alloc&) {
+        return ReportFailure(programName, "out of memory");
+    }
 }

@@ -1,5 +1,6 @@
-// What the two extraction benchmarks share: the archives held in memory, a stopwatch,
-// the folders the runs write into and remove again, and the one-line report per run.
+// What the extraction benchmarks share: the archives held in memory, a stopwatch, the
+// folders the runs write into and remove again, the rounds of runs with their one-line
+// report each, and the program's failure report. How a contestant unpacks is its own.
 #ifndef BENCH_SUPPORT_H
 #define BENCH_SUPPORT_H
 
@@ -35,6 +36,25 @@ std::vector<LoadedArchive> LoadArchives(const std::vector<std::string>& paths, u
 // directory order: the order in which the launcher writes the files.
 template <class Visit>
 void ForEachEntry(const std::vector<LoadedArchive>& archives, uint32_t folderLength, Visit visit);
+
+// A handle of CreateFileA, closed once.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
+    ~FileHandle()
+    {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            CloseHandle(m_handle);
+    }
+    FileHandle(FileHandle&& other) noexcept : m_handle(other.m_handle) { other.m_handle = INVALID_HANDLE_VALUE; }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    HANDLE Get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
 
 // Milliseconds from the performance counter, which is monotonic and unaffected by
 // changes of the wall clock.
@@ -75,7 +95,7 @@ void RemoveRunFolders(const RunFolders& run);
 // Removes the two partial folders and keeps the whole extraction for checking.
 void RemovePartialFolders(const RunFolders& run);
 
-// The command line shared by both programs: [--whole-only] RUNS OUTDIR ARCHIVE...
+// The command line shared by the extraction programs: [--whole-only] RUNS OUTDIR ARCHIVE...
 // --whole-only leaves out the parts, for timing the program from its start to its end.
 struct BenchArguments {
     bool parts;
@@ -102,6 +122,41 @@ struct RunReport {
 };
 
 void PrintRunReport(const RunReport& report);
+
+// The inflated bytes of every entry, in the order of ForEachEntry.
+typedef std::vector<std::vector<unsigned char>> EntryContents;
+
+// One way of unpacking the archives, timed whole and in its parts. Every part walks
+// all entries of the archives with ForEachEntry; folderLength is the reader's setup
+// folder length and setupFolder ends with a backslash.
+struct Contestant {
+    // The contents the file-writing part writes, inflated before any timing.
+    EntryContents (*inflateAll)(const std::vector<LoadedArchive>& archives, uint32_t folderLength);
+    // The whole extraction; adds its files, created folders and bytes to the report.
+    double (*timeExtraction)(const std::vector<LoadedArchive>& archives, uint32_t folderLength,
+                             const std::string& setupFolder, RunReport& report);
+    // Inflation alone, keeping nothing.
+    double (*timeInflation)(const std::vector<LoadedArchive>& archives, uint32_t folderLength);
+    // Folder creation alone.
+    double (*timeFolderCreation)(const std::vector<LoadedArchive>& archives, uint32_t folderLength,
+                                 const std::string& setupFolder);
+    // Creating and writing the files of contents alone, into folders made beforehand.
+    double (*timeFileWrites)(const std::vector<LoadedArchive>& archives, uint32_t folderLength,
+                             const std::string& setupFolder, const EntryContents& contents);
+};
+
+// The runs of one contestant: the archives loaded once, then per run fresh folders,
+// the whole extraction and, unless --whole-only, its three parts, and one report line.
+// The whole extraction of the last run stays in OUTDIR\full for checking.
+void RunRounds(const BenchArguments& arguments, const Contestant& contestant);
+
+// Writes "programName: message" to stderr and returns kExitFailed.
+int ReportFailure(const char* programName, const std::string& message);
+
+// The body of a benchmark program's main: the rounds of the contestant on the command
+// line's archives. Returns 0, or reports a BenchError or a lack of memory with
+// ReportFailure; other exceptions pass to the caller.
+int RunBenchProgram(int argc, char** argv, const char* programName, const Contestant& contestant);
 
 template <class Visit>
 void ForEachEntry(const std::vector<LoadedArchive>& archives, uint32_t folderLength, Visit visit)

@@ -17,10 +17,10 @@
 #include "stream/WtMemoryReader.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <new>
 
 namespace {
+
+const char kProgramName[] = "kmbench-extract";
 
 // The inflater hands the extractor its output in pieces of this size.
 const std::uint32_t kPieceSize = 100;
@@ -45,9 +45,9 @@ private:
     std::vector<unsigned char>& m_out;
 };
 
-std::vector<std::vector<unsigned char>> InflateAll(const std::vector<LoadedArchive>& archives, uint32_t folderLength)
+EntryContents InflateAll(const std::vector<LoadedArchive>& archives, uint32_t folderLength)
 {
-    std::vector<std::vector<unsigned char>> contents;
+    EntryContents contents;
     ForEachEntry(archives, folderLength, [&](const ArchiveEntry& entry) {
         contents.emplace_back();
         contents.back().reserve(entry.uncompressedSize);
@@ -104,7 +104,7 @@ double TimeFolderCreation(const std::vector<LoadedArchive>& archives, uint32_t f
 }
 
 double TimeFileWrites(const std::vector<LoadedArchive>& archives, uint32_t folderLength, const std::string& setupFolder,
-                      const std::vector<std::vector<unsigned char>>& contents)
+                      const EntryContents& contents)
 {
     ForEachEntry(archives, folderLength, [&](const ArchiveEntry& entry) {
         MakeDirectoryPath(FolderOf(setupFolder + entry.name).c_str(), nullptr);
@@ -122,54 +122,19 @@ double TimeFileWrites(const std::vector<LoadedArchive>& archives, uint32_t folde
     return watch.ElapsedMs();
 }
 
-void Run(const BenchArguments& arguments)
-{
-    RunFolders run = MakeRunFolders(arguments.outputFolder);
-    uint32_t folderLength = LongestRunFolder(run);
-    std::vector<LoadedArchive> archives = LoadArchives(arguments.archives, folderLength);
-    // Only the file-writing part needs the contents ahead of time.
-    std::vector<std::vector<unsigned char>> contents;
-    if (arguments.parts)
-        contents = InflateAll(archives, folderLength);
-
-    for (int i = 1; i <= arguments.runs; ++i) {
-        RemoveRunFolders(run);
-        RunReport report{};
-        report.run = i;
-        report.totalMs = TimeExtraction(archives, folderLength, run.full, report);
-        if (arguments.parts) {
-            report.inflateMs = TimeInflation(archives, folderLength);
-            report.foldersMs = TimeFolderCreation(archives, folderLength, run.folders);
-            report.filesMs = TimeFileWrites(archives, folderLength, run.files, contents);
-        }
-        PrintRunReport(report);
-    }
-    RemovePartialFolders(run);
-}
-
-int Fail(const std::string& message)
-{
-    std::fprintf(stderr, "kmbench-extract: %s\n", message.c_str());
-    return kExitFailed;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
+    const Contestant contestant = { InflateAll, TimeExtraction, TimeInflation, TimeFolderCreation, TimeFileWrites };
     try {
-        Run(ParseBenchArguments(argc, argv, "kmbench-extract"));
-        return 0;
-    } catch (const BenchError& error) {
-        return Fail(error.message);
+        return RunBenchProgram(argc, argv, kProgramName, contestant);
     } catch (WtStreamException* error) {
         std::string text = error->text ? error->text : "";
         int code = error->code;
         delete error;
-        return Fail("file stream failed with code " + std::to_string(code) + " " + text);
+        return ReportFailure(kProgramName, "file stream failed with code " + std::to_string(code) + " " + text);
     } catch (const WtStreamException& error) {
-        return Fail("inflater failed with code " + std::to_string(error.code));
-    } catch (const std::bad_alloc&) {
-        return Fail("out of memory");
+        return ReportFailure(kProgramName, "inflater failed with code " + std::to_string(error.code));
     }
 }

@@ -18,9 +18,7 @@
 #include "bench/BenchSupport.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <new>
 #include <set>
 #include <zlib.h>
 
@@ -30,23 +28,6 @@ const uInt kRequestSize = 113; // compressed bytes per request to the source
 const uInt kPieceSize = 100;   // inflated bytes per zlib call and per write
 // "C:\" and shorter: a drive root, which always exists.
 const size_t kDriveRootLength = 3;
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
-    ~FileHandle()
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    HANDLE Get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
 
 HANDLE CreateOutputFile(const char* path)
 {
@@ -170,7 +151,7 @@ double TimeFolderCreation(const std::vector<LoadedArchive>& archives, uint32_t f
 }
 
 double TimeFileWrites(const std::vector<LoadedArchive>& archives, uint32_t folderLength, const std::string& setupFolder,
-                      const std::vector<std::vector<unsigned char>>& contents)
+                      const EntryContents& contents)
 {
     std::set<std::string> made;
     ForEachEntry(archives, folderLength, [&](const ArchiveEntry& entry) {
@@ -188,50 +169,22 @@ double TimeFileWrites(const std::vector<LoadedArchive>& archives, uint32_t folde
     return watch.ElapsedMs();
 }
 
-void Run(const BenchArguments& arguments)
+EntryContents InflateAll(const std::vector<LoadedArchive>& archives, uint32_t folderLength)
 {
-    RunFolders run = MakeRunFolders(arguments.outputFolder);
-    uint32_t folderLength = LongestRunFolder(run);
-    std::vector<LoadedArchive> archives = LoadArchives(arguments.archives, folderLength);
-
-    // Only the file-writing part needs the contents ahead of time.
-    std::vector<std::vector<unsigned char>> contents;
-    if (arguments.parts) {
-        ForEachEntry(archives, folderLength, [&](const ArchiveEntry& entry) {
-            contents.emplace_back();
-            std::vector<unsigned char>& out = contents.back();
-            out.reserve(entry.uncompressedSize);
-            InflatePieces(entry, [&](const unsigned char* bytes, DWORD count) { out.insert(out.end(), bytes, bytes + count); });
-        });
-    }
-
-    for (int i = 1; i <= arguments.runs; ++i) {
-        RemoveRunFolders(run);
-        RunReport report{};
-        report.run = i;
-        report.totalMs = TimeExtraction(archives, folderLength, run.full, report);
-        if (arguments.parts) {
-            report.inflateMs = TimeInflation(archives, folderLength);
-            report.foldersMs = TimeFolderCreation(archives, folderLength, run.folders);
-            report.filesMs = TimeFileWrites(archives, folderLength, run.files, contents);
-        }
-        PrintRunReport(report);
-    }
-    RemovePartialFolders(run);
+    EntryContents contents;
+    ForEachEntry(archives, folderLength, [&](const ArchiveEntry& entry) {
+        contents.emplace_back();
+        std::vector<unsigned char>& out = contents.back();
+        out.reserve(entry.uncompressedSize);
+        InflatePieces(entry, [&](const unsigned char* bytes, DWORD count) { out.insert(out.end(), bytes, bytes + count); });
+    });
+    return contents;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    try {
-        Run(ParseBenchArguments(argc, argv, "kmbench-floor"));
-        return 0;
-    } catch (const BenchError& error) {
-        std::fprintf(stderr, "kmbench-floor: %s\n", error.message.c_str());
-        return kExitFailed;
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "kmbench-floor: out of memory\n");
-        return kExitFailed;
-    }
+    const Contestant contestant = { InflateAll, TimeExtraction, TimeInflation, TimeFolderCreation, TimeFileWrites };
+    return RunBenchProgram(argc, argv, "kmbench-floor", contestant);
 }

@@ -10,8 +10,6 @@
 #include "bench/BenchSupport.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <new>
 #include <set>
 #include <zlib.h>
 
@@ -20,24 +18,6 @@ namespace {
 const DWORD kWriteSize = 64 * 1024;
 // "C:\" and shorter: a drive root, which always exists.
 const size_t kDriveRootLength = 3;
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
-    ~FileHandle()
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_handle);
-    }
-    FileHandle(FileHandle&& other) noexcept : m_handle(other.m_handle) { other.m_handle = INVALID_HANDLE_VALUE; }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    HANDLE Get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
 
 FileHandle CreateOutputFile(const std::string& path)
 {
@@ -101,8 +81,9 @@ uint32_t Inflate(const ArchiveEntry& entry, std::vector<unsigned char>& buffer, 
 }
 
 double TimeExtraction(const std::vector<LoadedArchive>& archives, uint32_t folderLength, const std::string& setupFolder,
-                      std::vector<unsigned char>& buffer, RunReport& report)
+                      RunReport& report)
 {
+    std::vector<unsigned char> buffer(kWriteSize);
     FolderCache made;
     Stopwatch watch;
     ForEachEntry(archives, folderLength, [&](const ArchiveEntry& entry) {
@@ -119,8 +100,9 @@ double TimeExtraction(const std::vector<LoadedArchive>& archives, uint32_t folde
     return elapsed;
 }
 
-double TimeInflation(const std::vector<LoadedArchive>& archives, uint32_t folderLength, std::vector<unsigned char>& buffer)
+double TimeInflation(const std::vector<LoadedArchive>& archives, uint32_t folderLength)
 {
+    std::vector<unsigned char> buffer(kWriteSize);
     Stopwatch watch;
     ForEachEntry(archives, folderLength, [&](const ArchiveEntry& entry) {
         Inflate(entry, buffer, [](const unsigned char*, DWORD) {});
@@ -140,7 +122,7 @@ double TimeFolderCreation(const std::vector<LoadedArchive>& archives, uint32_t f
 }
 
 double TimeFileWrites(const std::vector<LoadedArchive>& archives, uint32_t folderLength, const std::string& setupFolder,
-                      const std::vector<std::vector<unsigned char>>& contents)
+                      const EntryContents& contents)
 {
     FolderCache made;
     ForEachEntry(archives, folderLength, [&](const ArchiveEntry& entry) {
@@ -157,50 +139,22 @@ double TimeFileWrites(const std::vector<LoadedArchive>& archives, uint32_t folde
     return watch.ElapsedMs();
 }
 
-void Run(const BenchArguments& arguments)
+EntryContents InflateAll(const std::vector<LoadedArchive>& archives, uint32_t folderLength)
 {
-    RunFolders run = MakeRunFolders(arguments.outputFolder);
-    uint32_t folderLength = LongestRunFolder(run);
-    std::vector<LoadedArchive> archives = LoadArchives(arguments.archives, folderLength);
     std::vector<unsigned char> buffer(kWriteSize);
-
-    // Only the file-writing part needs the contents ahead of time.
-    std::vector<std::vector<unsigned char>> contents;
-    if (arguments.parts) {
-        ForEachEntry(archives, folderLength, [&](const ArchiveEntry& entry) {
-            contents.emplace_back();
-            std::vector<unsigned char>& out = contents.back();
-            Inflate(entry, buffer, [&](const unsigned char* bytes, DWORD count) { out.insert(out.end(), bytes, bytes + count); });
-        });
-    }
-
-    for (int i = 1; i <= arguments.runs; ++i) {
-        RemoveRunFolders(run);
-        RunReport report{};
-        report.run = i;
-        report.totalMs = TimeExtraction(archives, folderLength, run.full, buffer, report);
-        if (arguments.parts) {
-            report.inflateMs = TimeInflation(archives, folderLength, buffer);
-            report.foldersMs = TimeFolderCreation(archives, folderLength, run.folders);
-            report.filesMs = TimeFileWrites(archives, folderLength, run.files, contents);
-        }
-        PrintRunReport(report);
-    }
-    RemovePartialFolders(run);
+    EntryContents contents;
+    ForEachEntry(archives, folderLength, [&](const ArchiveEntry& entry) {
+        contents.emplace_back();
+        std::vector<unsigned char>& out = contents.back();
+        Inflate(entry, buffer, [&](const unsigned char* bytes, DWORD count) { out.insert(out.end(), bytes, bytes + count); });
+    });
+    return contents;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    try {
-        Run(ParseBenchArguments(argc, argv, "kmbench-limit"));
-        return 0;
-    } catch (const BenchError& error) {
-        std::fprintf(stderr, "kmbench-limit: %s\n", error.message.c_str());
-        return kExitFailed;
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "kmbench-limit: out of memory\n");
-        return kExitFailed;
-    }
+    const Contestant contestant = { InflateAll, TimeExtraction, TimeInflation, TimeFolderCreation, TimeFileWrites };
+    return RunBenchProgram(argc, argv, "kmbench-limit", contestant);
 }
