@@ -106,7 +106,7 @@ bool ReadIfSetup(const fs::path& path, std::vector<SetupArchive>& archives)
     std::vector<unsigned char> bytes;
     {
         MappedFile file(path);
-        if (file.Size() < 2 || file.Data()[0] != 'M' || file.Data()[1] != 'Z')
+        if (!LooksLikeExecutable(file.Data(), file.Size()))
             return false;
         bytes.assign(file.Data(), file.Data() + file.Size());
     }

@@ -12,9 +12,9 @@ const char* const kSetupArchiveNames[kSetupArchiveCount] = {
 
 const char kArchiveResourceTypeName[] = "KMARC";
 
-bool LooksLikeExecutable(const std::vector<unsigned char>& bytes)
+bool LooksLikeExecutable(const unsigned char* bytes, uint64_t size)
 {
-    return bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
+    return size >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
 }
 
 int SetupArchiveIndex(const std::string& name)

@@ -28,7 +28,7 @@ struct SetupArchive {
 };
 
 // Whether the bytes start like a Windows executable rather than an archive.
-bool LooksLikeExecutable(const std::vector<unsigned char>& bytes);
+bool LooksLikeExecutable(const unsigned char* bytes, uint64_t size);
 
 // The index of name among kSetupArchiveNames, or -1.
 int SetupArchiveIndex(const std::string& name);
