@@ -1,8 +1,11 @@
 # How the launcher is compiled and linked for release, in one place (win32 tree).
 #
-#   km_lean_launcher(<target>)   for every executable that is the launcher or stands in
-#                                for it (the product, the end-to-end copy without
-#                                archives, the string class's export host)
+#   km_lean_launcher(<target> [NO_DEBUG_FILE])
+#                                for every executable that is the launcher or stands in
+#                                for it (the product, the bare launcher, the end-to-end
+#                                copy without archives, the string class's export host);
+#                                NO_DEBUG_FILE: stripped by the linker, with no .debug
+#                                file and no debug link naming a file of this build
 #   km_lean_launcher_code()      called once after every target exists: compile options
 #                                of the libraries the launcher is made of
 #
@@ -41,10 +44,15 @@ set(KM_LEAN_LIBRARIES kmlauncher kmlaunchstate wtsplash wtextract wtarchive wtst
     wtstring_exports kmplatform)
 
 function(km_lean_launcher target)
+  cmake_parse_arguments(ARG "NO_DEBUG_FILE" "" "" ${ARGN})
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/launcher/TerseTerminate.cpp)
   target_compile_options(${target} PRIVATE ${KM_LEAN_COMPILE_OPTIONS})
   target_link_options(${target} PRIVATE ${KM_LEAN_LINK_OPTIONS})
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/DelayImportSections.ld)
+  if(ARG_NO_DEBUG_FILE)
+    target_link_options(${target} PRIVATE -s)
+    return()
+  endif()
   set(image $<TARGET_FILE:${target}>)
   # objcopy stamps the PE header with the time of the copy unless SOURCE_DATE_EPOCH says
   # otherwise; 0 as the linker leaves it (-Wl,--no-insert-timestamp), so that the same
