@@ -10,13 +10,6 @@ const unsigned char kDelete = 0x7F;
 // port numbers after COM and LPT.
 const char kSuperscriptDigits[] = "\xB9\xB2\xB3";
 
-bool IsForbiddenCharacter(unsigned char c)
-{
-    if (c < 0x20 || c == kDelete)
-        return true;
-    return std::strchr("<>:\"/|?*", c) != nullptr;
-}
-
 char AsciiUpper(char c)
 {
     return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
@@ -59,7 +52,7 @@ EntryNameFault CheckComponent(const char* component, uint32_t length)
     if (length == 0)
         return EntryNameFault::EmptyComponent;
     for (uint32_t i = 0; i < length; ++i) {
-        if (IsForbiddenCharacter(static_cast<unsigned char>(component[i])))
+        if (IsForbiddenNameCharacter(static_cast<unsigned char>(component[i])))
             return EntryNameFault::ForbiddenCharacter;
     }
     // Covers "." and "..": Windows trims trailing dots and blanks, so any component
@@ -73,6 +66,13 @@ EntryNameFault CheckComponent(const char* component, uint32_t length)
 }
 
 } // namespace
+
+bool IsForbiddenNameCharacter(unsigned char c)
+{
+    if (c < 0x20 || c == kDelete)
+        return true;
+    return std::strchr("<>:\"/|?*", c) != nullptr;
+}
 
 const char* DescribeEntryNameFault(EntryNameFault fault)
 {

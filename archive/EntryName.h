@@ -28,6 +28,9 @@ enum class EntryNameFault {
     DeviceName,          // a component names a device such as NUL or COM1
 };
 
+// Whether Windows refuses c in a file name: a control character or one of < > : " / | ? *.
+bool IsForbiddenNameCharacter(unsigned char c);
+
 // Short English description of a fault, for tools and tests.
 const char* DescribeEntryNameFault(EntryNameFault fault);
 

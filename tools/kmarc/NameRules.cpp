@@ -59,7 +59,7 @@ std::string NameProblem(const std::string& name, const CodePage& codePage)
                std::to_string(kMaxAnsiPathLength - kTypicalSetupFolderLength) + " bytes fit)";
     case EntryNameFault::ForbiddenCharacter:
         for (char c : component) {
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || std::string("<>:\"/|?*").find(c) != std::string::npos)
+            if (IsForbiddenNameCharacter(static_cast<unsigned char>(c)))
                 return "name has " + Character(codePage, c) + ", which Windows does not allow in file names";
         }
         break;
