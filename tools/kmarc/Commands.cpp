@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -110,7 +111,7 @@ bool ReadIfSetup(const fs::path& path, std::vector<SetupArchive>& archives)
             return false;
         bytes.assign(file.Data(), file.Data() + file.Size());
     }
-    archives = ReadSetupArchives(path, bytes);
+    archives = ReadSetupArchives(path, std::move(bytes));
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "tools/kmarc/ToolError.h"
 
 #include <algorithm>
+#include <utility>
 
 const char* const kSetupArchiveNames[kSetupArchiveCount] = {
     "BASE", "SETUPBASE", "SETUPPHOTO", "PHOTOEDITION", "KMIMAGE", "KMVERSION", "APPBASE", "PHOTOUNINST",
@@ -26,11 +27,11 @@ int SetupArchiveIndex(const std::string& name)
     return -1;
 }
 
-std::vector<SetupArchive> ReadSetupArchives(const std::filesystem::path& path, const std::vector<unsigned char>& bytes)
+std::vector<SetupArchive> ReadSetupArchives(const std::filesystem::path& path, std::vector<unsigned char> bytes)
 {
     ResourceTree tree;
     try {
-        tree = ReadResources(PeImage(bytes));
+        tree = ReadResources(PeImage(std::move(bytes)));
     } catch (const PeError& error) {
         throw ToolError{ kExitDamaged, DisplayPath(path) + ": not a sound setup executable: " + error.what() };
     }

@@ -35,7 +35,7 @@ int SetupArchiveIndex(const std::string& name);
 
 // The executable's archive resources: the eight in the launcher's order, then any
 // other names. Throws ToolError(kExitDamaged) when the file is not a sound 32-bit
-// executable.
-std::vector<SetupArchive> ReadSetupArchives(const std::filesystem::path& path, const std::vector<unsigned char>& bytes);
+// executable. Takes the bytes over, so that a large setup is not held twice.
+std::vector<SetupArchive> ReadSetupArchives(const std::filesystem::path& path, std::vector<unsigned char> bytes);
 
 #endif
