@@ -1,6 +1,8 @@
 #include "archive/DirectoryPath.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <windows.h>
 
 // The runtime's drive and directory services, over the system calls they stand for.
@@ -11,6 +13,9 @@ namespace {
 const int kComponentLength = 256; // a longer component is cut to this many characters
 const int kFirstDrive = 1;        // A:
 const int kLastDrive = 26;        // Z:
+const std::size_t kDriveRootLength = 3; // drive letter, colon, backslash
+// Characters that the system reads as separators, wildcards or stream names in a path.
+const char kSpecialCharacters[] = "/:*?\"<>|";
 
 WtString QueryCurrentDirectory()
 {
@@ -69,8 +74,51 @@ bool MakeDriveCurrent(int drive)
 {
     if (drive < kFirstDrive || drive > kLastDrive)
         return false;
+    // "X:" names the current directory itself when X is the current drive, so changing
+    // to it would only open that directory again.
+    if (DriveNumberOf(QueryCurrentDirectory()) == drive)
+        return true;
     const char spec[] = {DriveLetter(drive), ':', '\0'};
     return SetCurrentDirectoryA(spec) != FALSE;
+}
+
+// A component that the system takes as it stands: entered by a full path, it gives the
+// same current directory as entered on its own below its parent.
+bool IsPlainComponent(const char* first, const char* last)
+{
+    const std::size_t length = static_cast<std::size_t>(last - first);
+    if (length == 0 || length > static_cast<std::size_t>(kComponentLength))
+        return false;
+    if (last[-1] == '.' || last[-1] == ' ')
+        return false; // also "." and ".."; the system drops trailing dots and blanks
+    return std::find_first_of(first, last, kSpecialCharacters, std::end(kSpecialCharacters) - 1) == last;
+}
+
+// Enters the parent folder of a drive-rooted path at once when it exists and every
+// component before the last is plain, instead of entering each of them from the root:
+// a folder found that way gives the same current directory, so the new folder is
+// recorded exactly as by the walk. Returns the last component, or null when the walk
+// from the root is needed.
+const char* EnterExistingParent(const char* path)
+{
+    if (!HasDriveLetter(path) || path[2] != '\\')
+        return nullptr;
+    const char* lastComponent = std::strrchr(path, '\\') + 1;
+    const std::size_t parentLength = static_cast<std::size_t>(lastComponent - 1 - path);
+    if (parentLength <= kDriveRootLength || parentLength >= MAX_PATH)
+        return nullptr; // the root is entered by the walk as cheaply
+    for (const char* first = path + kDriveRootLength; first < lastComponent;) {
+        const char* last = std::strchr(first, '\\');
+        if (!IsPlainComponent(first, last))
+            return nullptr;
+        first = last + 1;
+    }
+    char parent[MAX_PATH];
+    std::memcpy(parent, path, parentLength);
+    parent[parentLength] = '\0';
+    // The walk reaches the drive through its number, which gives the capital letter.
+    parent[0] = DriveLetter(DriveNumberOf(path));
+    return SetCurrentDirectoryA(parent) ? lastComponent : nullptr;
 }
 
 } // namespace
@@ -89,14 +137,18 @@ int MakeDirectoryPath(const char* path, CreatedDirectoryList* list)
     int result = SelectPathDrive(path);
     const WtString pathDriveDirectory = QueryCurrentDirectory();
     if (result == 0) {
-        const char* rest = path;
-        if (std::strchr(rest, ':') != nullptr)
-            rest += 2;
-        result = EnterRootIfRooted(rest);
-        if (*rest == '\\')
-            ++rest;
-        if (result == 0)
-            result = MakeDirectoryComponents(rest, list);
+        if (const char* lastComponent = EnterExistingParent(path)) {
+            result = MakeDirectoryComponents(lastComponent, list);
+        } else {
+            const char* rest = path;
+            if (std::strchr(rest, ':') != nullptr)
+                rest += 2;
+            result = EnterRootIfRooted(rest);
+            if (*rest == '\\')
+                ++rest;
+            if (result == 0)
+                result = MakeDirectoryComponents(rest, list);
+        }
     }
 
     ChangeDirectory(pathDriveDirectory);

@@ -46,6 +46,39 @@ TEST_F(DirectoryPathTest, RecordsExactlyTheFoldersItCreates)
     }
 }
 
+// Below a folder that exists, odd spellings must come out as a walk from the root gives
+// them: the recorded path is what the current-directory query reports.
+TEST_F(DirectoryPathTest, FolderBelowAnExistingOneIsRecordedAsTheWalkGivesIt)
+{
+    ASSERT_TRUE(CreateDirectoryA(At("@\\P").c_str(), nullptr));
+    CloseHandle(CreateFileA(At("@\\P\\file").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string lowerDrive = At("@\\P\\low");
+    lowerDrive[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(lowerDrive[0])));
+
+    const struct { std::string path; int result; Paths created; } cases[] = {
+        {"@\\P\\new", 0, {"@\\P\\new"}},
+        {lowerDrive, 0, {"@\\P\\low"}},
+        {"@\\P\\.\\dot", 0, {"@\\P\\dot"}},
+        {"@\\P\\x\\..\\up", 0, {"@\\P\\up", "@\\P\\x"}},
+        {"@\\P\\\\twice", 1, {}},
+        {"@\\P\\trail.", 0, {"@\\P\\trail"}},
+        {"@\\P\\blank ", 0, {"@\\P\\blank"}},
+        {"@\\P/slash", 0, {"@\\P\\slash"}},
+        {"@\\P\\file\\below", 1, {}},
+        {"@\\P\\" + std::string(300, 'c'), 1, {}},
+    };
+    for (const auto& c : cases) {
+        CreatedDirectoryList list;
+        EXPECT_EQ(MakeDirectoryPath(At(c.path).c_str(), &list), c.result) << c.path;
+        Paths created;
+        for (const std::string& path : c.created)
+            created.push_back(At(path));
+        EXPECT_EQ(Listed(list), created) << c.path;
+        EXPECT_EQ(CurrentDirectory(), expectedDirectory) << c.path;
+    }
+}
+
 TEST_F(DirectoryPathTest, RelativePathIsMadeHereAndRecordedInFull)
 {
     EnterScratch();
