@@ -1,6 +1,7 @@
 #include "archive/DirectoryPath.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <iterator>
 #include <windows.h>
@@ -94,31 +95,101 @@ bool IsPlainComponent(const char* first, const char* last)
     return std::find_first_of(first, last, kSpecialCharacters, std::end(kSpecialCharacters) - 1) == last;
 }
 
-// Enters the parent folder of a drive-rooted path at once when it exists and every
-// component before the last is plain, instead of entering each of them from the root:
-// a folder found that way gives the same current directory, so the new folder is
-// recorded exactly as by the walk. Returns the last component, or null when the walk
-// from the root is needed.
-const char* EnterExistingParent(const char* path)
+// Windows creates no folder whose full path has this many characters or more, and a
+// longer one could not be entered as the current directory either.
+const std::size_t kCreatableLength = MAX_PATH - 12;
+
+// A folder path that the walk would take component by component with nothing but plain
+// names: on a drive, rooted, short enough to be created and entered.
+bool IsPlainFolderPath(const char* path)
 {
-    if (!HasDriveLetter(path) || path[2] != '\\')
-        return nullptr;
-    const char* lastComponent = std::strrchr(path, '\\') + 1;
-    const std::size_t parentLength = static_cast<std::size_t>(lastComponent - 1 - path);
-    if (parentLength <= kDriveRootLength || parentLength >= MAX_PATH)
-        return nullptr; // the root is entered by the walk as cheaply
-    for (const char* first = path + kDriveRootLength; first < lastComponent;) {
+    const std::size_t length = std::strlen(path);
+    const unsigned char letter = static_cast<unsigned char>(path[0]);
+    if (letter >= 0x80 || !std::isalpha(letter) || path[1] != ':' || path[2] != '\\' ||
+        length <= kDriveRootLength || length >= kCreatableLength)
+        return false;
+    const char* first = path + kDriveRootLength;
+    for (;;) {
         const char* last = std::strchr(first, '\\');
+        if (last == nullptr)
+            return IsPlainComponent(first, path + length);
         if (!IsPlainComponent(first, last))
-            return nullptr;
+            return false;
         first = last + 1;
     }
-    char parent[MAX_PATH];
-    std::memcpy(parent, path, parentLength);
-    parent[parentLength] = '\0';
+}
+
+// The full path that the current-directory query reports once the folder has been
+// entered: the system forms both alike.
+WtString FullPathOf(const char* folder)
+{
+    WtString full;
+    DWORD size = GetFullPathNameA(folder, 0, nullptr, nullptr);
+    while (size > 0) {
+        const DWORD length = GetFullPathNameA(folder, size, full.GetBuffer(size), nullptr);
+        if (length < size) {
+            full.ReleaseBuffer(length);
+            break;
+        }
+        full.ReleaseBuffer(0);
+        size = length;
+    }
+    return full;
+}
+
+// Creates the folder and its missing parents by their full paths, parents first, and
+// records each as the walk would. A folder made this way is the one that the walk would
+// have made, without opening every folder above it as the current directory. Returns
+// false when something stood in the way (the folder appeared meanwhile, a file, a denied
+// access, a missing drive); the walk then goes over the path and meets it itself.
+bool CreateByFullPath(char* folder, std::size_t length, CreatedDirectoryList* list)
+{
+    if (!CreateDirectoryA(folder, nullptr)) {
+        if (GetLastError() != ERROR_PATH_NOT_FOUND)
+            return false;
+        char* separator = std::find(std::make_reverse_iterator(folder + length),
+                                    std::make_reverse_iterator(folder), '\\').base() - 1;
+        if (separator < folder + kDriveRootLength)
+            return false;
+        *separator = '\0';
+        const bool parentMade = CreateByFullPath(folder, static_cast<std::size_t>(separator - folder), list);
+        *separator = '\\';
+        if (!parentMade || !CreateDirectoryA(folder, nullptr))
+            return false;
+    }
+    if (list != nullptr)
+        list->AddHead(FullPathOf(folder));
+    return true;
+}
+
+// Leaves the drive's record as the walk does when it makes the drive current and comes
+// back: the directory that "X:" names (the root when the drive has none recorded). The
+// walk fails without creating anything when that directory is gone; so does this.
+bool RecordDirectoryOfDrive(int drive)
+{
+    const char spec[] = {DriveLetter(drive), ':', '\0'};
+    const WtString directory = FullPathOf(spec);
+    const DWORD attributes = GetFileAttributesA(directory);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return false;
+    RecordDriveDirectory(directory);
+    return true;
+}
+
+// The common case, a folder named by a plain full path, without the walk; false when
+// the walk must make it.
+bool CreatePlainFolderPath(const char* path, int callerDrive, CreatedDirectoryList* list)
+{
+    if (!IsPlainFolderPath(path))
+        return false;
+    const int drive = DriveNumberOf(path);
+    if (drive != callerDrive && !RecordDirectoryOfDrive(drive))
+        return false;
+    char folder[kCreatableLength];
+    std::strcpy(folder, path);
     // The walk reaches the drive through its number, which gives the capital letter.
-    parent[0] = DriveLetter(DriveNumberOf(path));
-    return SetCurrentDirectoryA(parent) ? lastComponent : nullptr;
+    folder[0] = DriveLetter(drive);
+    return CreateByFullPath(folder, std::strlen(folder), list);
 }
 
 } // namespace
@@ -133,22 +204,22 @@ int MakeDirectoryPath(const char* path, CreatedDirectoryList* list)
     // Guards the caller's directory: a drive is re-entered through its record, and a
     // directory inherited from the parent process has none yet.
     RecordDriveDirectory(callerDirectory);
+    // The caller's drive has its record, as the walk leaves it; the path's drive gets
+    // its own, and the current drive and directory stay as they are.
+    if (CreatePlainFolderPath(path, callerDrive, list))
+        return 0;
 
     int result = SelectPathDrive(path);
     const WtString pathDriveDirectory = QueryCurrentDirectory();
     if (result == 0) {
-        if (const char* lastComponent = EnterExistingParent(path)) {
-            result = MakeDirectoryComponents(lastComponent, list);
-        } else {
-            const char* rest = path;
-            if (std::strchr(rest, ':') != nullptr)
-                rest += 2;
-            result = EnterRootIfRooted(rest);
-            if (*rest == '\\')
-                ++rest;
-            if (result == 0)
-                result = MakeDirectoryComponents(rest, list);
-        }
+        const char* rest = path;
+        if (std::strchr(rest, ':') != nullptr)
+            rest += 2;
+        result = EnterRootIfRooted(rest);
+        if (*rest == '\\')
+            ++rest;
+        if (result == 0)
+            result = MakeDirectoryComponents(rest, list);
     }
 
     ChangeDirectory(pathDriveDirectory);

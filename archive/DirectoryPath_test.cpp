@@ -100,6 +100,12 @@ TEST_F(DirectoryPathTest, PathOnAnotherDriveLeavesEachDriveInItsDirectory)
     char full[MAX_PATH];
     GetFullPathNameA("Q:file", MAX_PATH, full, nullptr);
     EXPECT_STREQ(full, "Q:\\keep\\file");
+
+    // A drive whose recorded directory is gone cannot be made current: nothing is made.
+    SetEnvironmentVariableA("=Q:", "Q:\\gone");
+    EXPECT_EQ(MakeDirectoryPath("Q:\\never", &list), 1);
+    EXPECT_EQ(GetFileAttributesA("Q:\\never"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(list.GetCount(), 2);
 }
 
 TEST_F(DirectoryPathTest, CallerOnANetworkShareIsBroughtBack)

@@ -314,6 +314,10 @@ class Table:
         return s
 
 
+def paired_ratios_of(numerators, denominators, key):
+    return benchlib.paired_ratios([sample[key] for sample in numerators], [sample[key] for sample in denominators])
+
+
 def median_of(samples, key):
     return Summary([sample[key] for sample in samples]).median
 
@@ -414,8 +418,10 @@ def run_scale(table, wine, kmarc, work, runs):
             table.say("  %-44s %3d %9.1f %6.1f%% %12.4f %9.2f" % (label, len(summary.values), summary.median,
                                                                   summary.spread_percent, summary.median / count,
                                                                   summary.median / (size / MB)))
-        table.say("  ours / floor %.3f;  ours / peer %.2f" % (ratio(medians["ours"], medians["floor"]),
-                                                            ratio(medians["ours"], medians["peer"])))
+        paired = paired_ratios_of(samples["ours"], samples["floor"], "total_ms")
+        table.say("  ours / floor %.3f;  ours / peer %.2f;  ours / floor, the rounds' own ratios: median %.3f"
+                  " (%.3f to %.3f)" % (ratio(medians["ours"], medians["floor"]), ratio(medians["ours"], medians["peer"]),
+                                       paired.median, paired.low, paired.high))
         remove(folder)
 
 
@@ -498,6 +504,9 @@ def main(argv):
         table.say("Ratios of the medians")
         table.say("  ours / floor   extraction alone               /  extraction alone        %6.3f"
                   % ratio(extract.median, floor.median))
+        paired = paired_ratios_of(samples["extract"], samples["floor"], "total_ms")
+        table.say("  ours / floor   extraction alone, the rounds' own ratios: median %.3f (%.3f to %.3f)"
+                  % (paired.median, paired.low, paired.high))
         table.say("  ours / floor   launcher start -> setup start  /  process start -> end    %6.2f"
                   % ratio(launch.median, floor_process.median))
         table.say("  ours / peer    launcher start -> setup start  /  installer start -> end  %6.2f"

@@ -51,6 +51,15 @@ def ratio(numerator, denominator):
     return numerator / denominator if denominator else float("inf")
 
 
+def paired_ratios(numerators, denominators):
+    """Summary of the ratios of two contestants' samples taken in the same rounds: a
+    change in the machine's load during a round falls on both, so these ratios scatter
+    less than the times do."""
+    if len(numerators) != len(denominators):
+        raise ValueError("the two contestants ran a different number of rounds")
+    return Summary(ratio(a, b) for a, b in zip(numerators, denominators))
+
+
 # --- reports of the Windows programs ------------------------------------------------
 
 def parse_pairs(line, first_key):

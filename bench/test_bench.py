@@ -41,6 +41,15 @@ class StatisticsTest(unittest.TestCase):
         with self.assertRaises(ValueError):
             benchlib.median([])
 
+    def test_ratios_pair_the_samples_of_one_round(self):
+        # Round by round 1.1, 1.0, 1.2; sorted first, the pairs would give 1.0 each.
+        summary = benchlib.paired_ratios([220.0, 100.0, 360.0], [200.0, 100.0, 300.0])
+        self.assertAlmostEqual(summary.median, 1.1)
+        self.assertAlmostEqual(summary.low, 1.0)
+        self.assertAlmostEqual(summary.high, 1.2)
+        with self.assertRaises(ValueError):
+            benchlib.paired_ratios([1.0], [1.0, 2.0])
+
 
 class ReportParsingTest(unittest.TestCase):
     def test_start_line_times_become_unix_milliseconds(self):
