@@ -147,8 +147,10 @@ bool CreateByFullPath(char* folder, std::size_t length, CreatedDirectoryList* li
     if (!CreateDirectoryA(folder, nullptr)) {
         if (GetLastError() != ERROR_PATH_NOT_FOUND)
             return false;
-        char* separator = std::find(std::make_reverse_iterator(folder + length),
-                                    std::make_reverse_iterator(folder), '\\').base() - 1;
+        // A plain path has a backslash behind its drive letter, so this one is found.
+        char* separator = folder + length;
+        while (*--separator != '\\') {
+        }
         if (separator < folder + kDriveRootLength)
             return false;
         *separator = '\0';

@@ -1,8 +1,12 @@
 // Creation of the folders that archive entries lie in, and the list of those created.
 //
-// The walk uses the process's current drive and current directory as its cursor. Every
-// call restores both before it returns, on failure as well, so nothing else may rely on
-// them while a call runs (the launcher has a single thread). Paths are zero-terminated,
+// A folder named by a plain full path (drive, root, names without dots or blanks at
+// their end or characters the system reads specially) is created directly by that path,
+// with its missing parents. Every other path is walked one component at a time, with the
+// process's current drive and current directory as the cursor; the walk restores both
+// before it returns, on failure as well, so nothing else may rely on them while a call
+// runs (the launcher has a single thread). Either way a folder is recorded as the
+// current-directory query reports it once entered, and the drives' records end alike. Paths are zero-terminated,
 // in the ANSI code page, with a backslash as separator.
 #ifndef ARCHIVE_DIRECTORY_PATH_H
 #define ARCHIVE_DIRECTORY_PATH_H
