@@ -1,5 +1,6 @@
 # Cross build for 32-bit Windows with the mingw-w64 i686 toolchain (posix thread model,
-# which GoogleTest needs).
+# which GoogleTest needs). The launcher itself is built with the win32 thread model in a
+# tree of its own: toolchain-i686-mingw-win32.cmake.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 

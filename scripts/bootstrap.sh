@@ -8,7 +8,7 @@ set -eu
 packages=(
   cmake ninja-build make g++ python3
   clang libclang-rt-14-dev lld-14 llvm-14
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
+  g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
   zlib1g-dev googletest
   wine wine32:i386 xvfb imagemagick
   icoutils osslsigncode openssl
