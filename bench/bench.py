@@ -13,6 +13,7 @@ import random
 import shutil
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -34,6 +35,8 @@ class Wine:
         self.run_script = os.path.join(build_dir, "wine-run")
         self.prefix = os.path.join(build_dir, "wineprefix")
         self.bin = os.path.join(build_dir, "bin")
+        # Drive letters whose files the driver reads and removes, with their host folders.
+        self.drives = {"C:": os.path.join(self.prefix, "drive_c")}
 
     def run(self, args, env=None):
         return self.run_logged(args, env)[0]
@@ -56,11 +59,20 @@ class Wine:
         return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
     def host_path(self, windows_path):
-        """A path on drive C: of the prefix as a host path."""
-        drive, rest = windows_path[:2], windows_path[2:]
-        if drive.upper() != "C:":
-            raise BenchFailure("not on drive C: " + windows_path)
-        return os.path.join(self.prefix, "drive_c", *[part for part in rest.split("\\") if part])
+        """A path on drive C: of the prefix, or on the memory drive while it is mapped, as
+        a host path."""
+        drive, rest = windows_path[:2].upper(), windows_path[2:]
+        if drive not in self.drives:
+            raise BenchFailure("not on a drive of the benchmark: " + windows_path)
+        return os.path.join(self.drives[drive], *[part for part in rest.split("\\") if part])
+
+
+def remove_link(path):
+    """Removes a drive's link in the prefix, also one whose target is gone."""
+    if os.path.islink(path):
+        os.remove(path)
+    elif os.path.exists(path):
+        raise BenchFailure("not a link: " + path)
 
 
 def check_tree(what, folder, expected):
@@ -148,8 +160,13 @@ class InProcess:
         self.args = ([wine.program(program)] + (["--whole-only"] if whole_only else []) + ["1", out_windows]
                      + [Wine.windows_path(a) for a in archives])
         self.program = program
-        self.out_host = wine.host_path(out_windows)
+        self.out_windows = out_windows
         self.expected = expected
+
+    @property
+    def out_host(self):
+        # Asked at run time: the memory drive is mapped only while the rounds run.
+        return self.wine.host_path(self.out_windows)
 
     def run(self):
         sample = benchlib.parse_run_lines(self.wine.run(self.args))[0]
@@ -225,6 +242,39 @@ class KeptDesktop:
             self.process.wait(timeout=30)
         except subprocess.TimeoutExpired:
             self.process.kill()
+        return False
+
+
+MEMORY_DRIVE = "M:"
+MEMORY_FOLDER_PARENT = "/dev/shm"
+
+
+class MemoryDrive:
+    """Drive M: mapped to a folder in memory (tmpfs) for the duration of a with block.
+    Unpacked onto it, the extraction rows show the programs' own work, the system calls
+    and zlib, without the disk: on a shared virtual disk the time to write the files
+    moves by tens of per cent from one run to the next, which can hide a difference of
+    a few per cent between two programs. `available` is false where there is no tmpfs."""
+
+    def __init__(self, wine):
+        self.wine = wine
+        self.link = os.path.join(wine.prefix, "dosdevices", MEMORY_DRIVE.lower())
+        self.folder = None
+        self.available = os.path.isdir(MEMORY_FOLDER_PARENT) and os.access(MEMORY_FOLDER_PARENT, os.W_OK)
+
+    def __enter__(self):
+        if self.available:
+            self.folder = tempfile.mkdtemp(prefix="kmbench-", dir=MEMORY_FOLDER_PARENT)
+            remove_link(self.link)
+            os.symlink(self.folder, self.link)
+            self.wine.drives[MEMORY_DRIVE] = self.folder
+        return self
+
+    def __exit__(self, *_):
+        if self.folder:
+            self.wine.drives.pop(MEMORY_DRIVE, None)
+            remove_link(self.link)
+            shutil.rmtree(self.folder, ignore_errors=True)
         return False
 
 
@@ -391,7 +441,7 @@ def scale_payload(kind, kmarc, work):
     return folder, archive, count, size
 
 
-def run_scale(table, wine, kmarc, work, runs):
+def run_scale(table, wine, memory, kmarc, work, runs):
     table.say()
     table.say("Scale (BENCH_SCALE=1): the extraction alone in process, and the peer installer from start to end;"
               " medians of %d rounds after one warm-up round" % runs)
@@ -407,12 +457,21 @@ def run_scale(table, wine, kmarc, work, runs):
             "peer": WholeProcess(wine, [Wine.windows_path(peer), "/S", "/D=C:\\bench\\peer"],
                                  wine.host_path("C:\\bench\\peer"), expected, "the peer installer"),
         }
+        if memory.available:
+            contestants["ours_memory"] = InProcess(wine, "kmbench-extract.exe", [archive], MEMORY_DRIVE + "\\ours",
+                                                   expected, whole_only=True)
+            contestants["floor_memory"] = InProcess(wine, "kmbench-floor.exe", [archive], MEMORY_DRIVE + "\\floor",
+                                                    expected, whole_only=True)
         samples = take_turns(contestants, runs)
         table.say("%s: %d files, %.1f MB, packed to %.1f MB" % (title, count, size / MB, os.path.getsize(archive) / MB))
         medians = {}
-        for name, key, label in (("ours", "total_ms", "ours: extraction alone (ExtractEntry)"),
-                                 ("floor", "total_ms", "floor: extraction alone"),
-                                 ("peer", "lifetime_ms", "peer: NSIS installer, start -> end")):
+        rows = [("ours", "total_ms", "ours: extraction alone (ExtractEntry)"),
+                ("floor", "total_ms", "floor: extraction alone"),
+                ("peer", "lifetime_ms", "peer: NSIS installer, start -> end")]
+        if memory.available:
+            rows += [("ours_memory", "total_ms", "ours: the same onto a memory drive"),
+                     ("floor_memory", "total_ms", "floor: the same onto a memory drive")]
+        for name, key, label in rows:
             summary = Summary([sample[key] for sample in samples[name]])
             medians[name] = summary.median
             table.say("  %-44s %3d %9.1f %6.1f%% %12.4f %9.2f" % (label, len(summary.values), summary.median,
@@ -422,6 +481,11 @@ def run_scale(table, wine, kmarc, work, runs):
         table.say("  ours / floor %.3f;  ours / peer %.2f;  ours / floor, the rounds' own ratios: median %.3f"
                   " (%.3f to %.3f)" % (ratio(medians["ours"], medians["floor"]), ratio(medians["ours"], medians["peer"]),
                                        paired.median, paired.low, paired.high))
+        if memory.available:
+            paired = paired_ratios_of(samples["ours_memory"], samples["floor_memory"], "total_ms")
+            table.say("  onto a memory drive: ours / floor %.3f;  the rounds' own ratios: median %.3f (%.3f to %.3f)"
+                      % (ratio(medians["ours_memory"], medians["floor_memory"]), paired.median, paired.low,
+                         paired.high))
         remove(folder)
 
 
@@ -463,6 +527,10 @@ def main(argv):
         "peer": WholeProcess(wine, [Wine.windows_path(peer), "/S", "/D=C:\\bench\\peer"],
                              wine.host_path("C:\\bench\\peer"), expected, "the peer installer"),
         "floor": InProcess(wine, "kmbench-floor.exe", archives, "C:\\bench\\floor", expected),
+        "extract_memory": InProcess(wine, "kmbench-extract.exe", archives, MEMORY_DRIVE + "\\ours", expected,
+                                    whole_only=True),
+        "floor_memory": InProcess(wine, "kmbench-floor.exe", archives, MEMORY_DRIVE + "\\floor", expected,
+                                  whole_only=True),
         "floor_process": WholeProcess(
             wine, [wine.program("kmbench-floor.exe"), "--whole-only", "1", "C:\\bench\\floorproc"] + windows_archives,
             os.path.join(wine.host_path("C:\\bench\\floorproc"), "full"), expected, "the floor program"),
@@ -476,7 +544,11 @@ def main(argv):
         "unzip": HostCommands([["unzip", "-q", "-o", z, "-d", host_out] for z in zips], host_out, expected, "unzip"),
     }
     table = Table()
-    with KeptDesktop(wine):
+    with KeptDesktop(wine), MemoryDrive(wine) as memory:
+        if not memory.available:
+            print("bench: no tmpfs at %s, so no rows onto a memory drive" % MEMORY_FOLDER_PARENT, file=sys.stderr)
+            for name in ("extract_memory", "floor_memory"):
+                del contestants[name]
         samples = take_turns(contestants, args.runs)
         traced = contestants["launch"].run(trace=benchlib.TRACE_CHANNELS)
 
@@ -492,6 +564,11 @@ def main(argv):
         extract = table.row("1 ours: extraction alone (ExtractEntry, in process)", samples["extract"], "total_ms")
         peer_time = table.row("2 peer: NSIS zlib installer, silent: start -> end", samples["peer"], "lifetime_ms")
         floor = table.row("3 floor: extraction alone (113/100-byte reads/writes)", samples["floor"], "total_ms")
+        if memory.available:
+            extract_memory = table.row("1 ours: extraction alone, onto a memory drive", samples["extract_memory"],
+                                       "total_ms")
+            floor_memory = table.row("3 floor: extraction alone, onto a memory drive", samples["floor_memory"],
+                                     "total_ms")
         floor_process = table.row("3 floor: process start -> end", samples["floor_process"], "lifetime_ms")
         limit = table.row("4 limit: extraction alone (zlib, 64 KiB writes)", samples["limit"], "total_ms")
         limit_process = table.row("4 limit: process start -> end", samples["limit_process"], "lifetime_ms")
@@ -507,6 +584,12 @@ def main(argv):
         paired = paired_ratios_of(samples["extract"], samples["floor"], "total_ms")
         table.say("  ours / floor   extraction alone, the rounds' own ratios: median %.3f (%.3f to %.3f)"
                   % (paired.median, paired.low, paired.high))
+        if memory.available:
+            paired = paired_ratios_of(samples["extract_memory"], samples["floor_memory"], "total_ms")
+            table.say("  ours / floor   extraction alone onto a memory drive                     %6.3f"
+                      % ratio(extract_memory.median, floor_memory.median))
+            table.say("  ours / floor   the same, the rounds' own ratios: median %.3f (%.3f to %.3f)"
+                      % (paired.median, paired.low, paired.high))
         table.say("  ours / floor   launcher start -> setup start  /  process start -> end    %6.2f"
                   % ratio(launch.median, floor_process.median))
         table.say("  ours / peer    launcher start -> setup start  /  installer start -> end  %6.2f"
@@ -545,7 +628,7 @@ def main(argv):
         print_timeline(table, traced["log"])
 
         if args.scale_runs:
-            run_scale(table, wine, args.kmarc, args.work, args.scale_runs)
+            run_scale(table, wine, memory, args.kmarc, args.work, args.scale_runs)
 
     if args.results:
         with open(args.results, "w") as f:

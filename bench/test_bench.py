@@ -313,6 +313,10 @@ class DriverTest(unittest.TestCase):
                 self.assertEqual(wine.host_path(windows), host)
         with self.assertRaises(BenchFailure):
             wine.host_path("Z:\\tmp\\report.txt")
+        with self.assertRaises(BenchFailure):
+            wine.host_path("M:\\ours")
+        wine.drives["M:"] = "/dev/shm/kmbench-x"
+        self.assertEqual(wine.host_path("m:\\ours\\full"), "/dev/shm/kmbench-x/ours/full")
         self.assertEqual(bench.Wine.windows_path("/tmp/a b/c.kmarc"), "Z:\\tmp\\a b\\c.kmarc")
 
     def test_launcher_must_carry_the_archives_that_are_unpacked_beside_it(self):
