@@ -18,21 +18,29 @@ const std::size_t kDriveRootLength = 3; // drive letter, colon, backslash
 // Characters that the system reads as separators, wildcards or stream names in a path.
 const char kSpecialCharacters[] = "/:*?\"<>|";
 
-WtString QueryCurrentDirectory()
+// Runs a system query that fills a buffer of the given size and answers with the size
+// it needs when that is too small, until the answer fits.
+template <class Query>
+WtString QueryText(Query query)
 {
-    WtString directory;
-    DWORD size = GetCurrentDirectoryA(0, nullptr);
+    WtString text;
+    DWORD size = query(0, nullptr);
     while (size > 0) {
-        const DWORD length = GetCurrentDirectoryA(size, directory.GetBuffer(size));
+        const DWORD length = query(size, text.GetBuffer(size));
         if (length < size) {
-            directory.ReleaseBuffer(length);
+            text.ReleaseBuffer(length);
             break;
         }
         // It grew between the two queries; ask again with the new size.
-        directory.ReleaseBuffer(0);
+        text.ReleaseBuffer(0);
         size = length;
     }
-    return directory;
+    return text;
+}
+
+WtString QueryCurrentDirectory()
+{
+    return QueryText([](DWORD size, char* buffer) { return GetCurrentDirectoryA(size, buffer); });
 }
 
 bool HasDriveLetter(const char* path)
@@ -123,18 +131,7 @@ bool IsPlainFolderPath(const char* path)
 // entered: the system forms both alike.
 WtString FullPathOf(const char* folder)
 {
-    WtString full;
-    DWORD size = GetFullPathNameA(folder, 0, nullptr, nullptr);
-    while (size > 0) {
-        const DWORD length = GetFullPathNameA(folder, size, full.GetBuffer(size), nullptr);
-        if (length < size) {
-            full.ReleaseBuffer(length);
-            break;
-        }
-        full.ReleaseBuffer(0);
-        size = length;
-    }
-    return full;
+    return QueryText([folder](DWORD size, char* buffer) { return GetFullPathNameA(folder, size, buffer, nullptr); });
 }
 
 // Creates the folder and its missing parents by their full paths, parents first, and
