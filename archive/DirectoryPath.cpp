@@ -1,7 +1,6 @@
 #include "archive/DirectoryPath.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <iterator>
 #include <windows.h>
@@ -95,8 +94,7 @@ bool MakeDriveCurrent(int drive)
 // same current directory as entered on its own below its parent.
 bool IsPlainComponent(const char* first, const char* last)
 {
-    const std::size_t length = static_cast<std::size_t>(last - first);
-    if (length == 0 || length > static_cast<std::size_t>(kComponentLength))
+    if (first == last)
         return false;
     if (last[-1] == '.' || last[-1] == ' ')
         return false; // also "." and ".."; the system drops trailing dots and blanks
@@ -104,7 +102,8 @@ bool IsPlainComponent(const char* first, const char* last)
 }
 
 // Windows creates no folder whose full path has this many characters or more, and a
-// longer one could not be entered as the current directory either.
+// longer one could not be entered as the current directory either. Shorter paths hold
+// no component long enough for the walk to cut.
 const std::size_t kCreatableLength = MAX_PATH - 12;
 
 // A folder path that the walk would take component by component with nothing but plain
@@ -112,9 +111,9 @@ const std::size_t kCreatableLength = MAX_PATH - 12;
 bool IsPlainFolderPath(const char* path)
 {
     const std::size_t length = std::strlen(path);
-    const unsigned char letter = static_cast<unsigned char>(path[0]);
-    if (letter >= 0x80 || !std::isalpha(letter) || path[1] != ':' || path[2] != '\\' ||
-        length <= kDriveRootLength || length >= kCreatableLength)
+    const int drive = DriveNumberOf(path); // 1 to 26 for the letters only
+    if (drive < kFirstDrive || drive > kLastDrive || path[2] != '\\' || length <= kDriveRootLength ||
+        length >= kCreatableLength)
         return false;
     const char* first = path + kDriveRootLength;
     for (;;) {

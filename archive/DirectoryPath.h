@@ -6,8 +6,8 @@
 // process's current drive and current directory as the cursor; the walk restores both
 // before it returns, on failure as well, so nothing else may rely on them while a call
 // runs (the launcher has a single thread). Either way a folder is recorded as the
-// current-directory query reports it once entered, and the drives' records end alike. Paths are zero-terminated,
-// in the ANSI code page, with a backslash as separator.
+// current-directory query reports it once entered, and the drives' records end alike.
+// Paths are zero-terminated, in the ANSI code page, with a backslash as separator.
 #ifndef ARCHIVE_DIRECTORY_PATH_H
 #define ARCHIVE_DIRECTORY_PATH_H
 
