@@ -278,6 +278,14 @@ class MemoryDrive:
         return False
 
 
+def memory_contestants(wine, names, archives, expected):
+    """Ours and the floor unpacking onto the memory drive, whole only, under the given
+    names (ours first)."""
+    ours, floor = names
+    return {ours: InProcess(wine, "kmbench-extract.exe", archives, MEMORY_DRIVE + "\\ours", expected, whole_only=True),
+            floor: InProcess(wine, "kmbench-floor.exe", archives, MEMORY_DRIVE + "\\floor", expected, whole_only=True)}
+
+
 def round_order(names, round_number):
     """The order of one round, shuffled with the round's number as seed: no contestant
     always runs right after the same other one (whose files the system may still be
@@ -458,10 +466,7 @@ def run_scale(table, wine, memory, kmarc, work, runs):
                                  wine.host_path("C:\\bench\\peer"), expected, "the peer installer"),
         }
         if memory.available:
-            contestants["ours_memory"] = InProcess(wine, "kmbench-extract.exe", [archive], MEMORY_DRIVE + "\\ours",
-                                                   expected, whole_only=True)
-            contestants["floor_memory"] = InProcess(wine, "kmbench-floor.exe", [archive], MEMORY_DRIVE + "\\floor",
-                                                    expected, whole_only=True)
+            contestants.update(memory_contestants(wine, ("ours_memory", "floor_memory"), [archive], expected))
         samples = take_turns(contestants, runs)
         table.say("%s: %d files, %.1f MB, packed to %.1f MB" % (title, count, size / MB, os.path.getsize(archive) / MB))
         medians = {}
@@ -527,10 +532,6 @@ def main(argv):
         "peer": WholeProcess(wine, [Wine.windows_path(peer), "/S", "/D=C:\\bench\\peer"],
                              wine.host_path("C:\\bench\\peer"), expected, "the peer installer"),
         "floor": InProcess(wine, "kmbench-floor.exe", archives, "C:\\bench\\floor", expected),
-        "extract_memory": InProcess(wine, "kmbench-extract.exe", archives, MEMORY_DRIVE + "\\ours", expected,
-                                    whole_only=True),
-        "floor_memory": InProcess(wine, "kmbench-floor.exe", archives, MEMORY_DRIVE + "\\floor", expected,
-                                  whole_only=True),
         "floor_process": WholeProcess(
             wine, [wine.program("kmbench-floor.exe"), "--whole-only", "1", "C:\\bench\\floorproc"] + windows_archives,
             os.path.join(wine.host_path("C:\\bench\\floorproc"), "full"), expected, "the floor program"),
@@ -545,10 +546,10 @@ def main(argv):
     }
     table = Table()
     with KeptDesktop(wine), MemoryDrive(wine) as memory:
-        if not memory.available:
+        if memory.available:
+            contestants.update(memory_contestants(wine, ("extract_memory", "floor_memory"), archives, expected))
+        else:
             print("bench: no tmpfs at %s, so no rows onto a memory drive" % MEMORY_FOLDER_PARENT, file=sys.stderr)
-            for name in ("extract_memory", "floor_memory"):
-                del contestants[name]
         samples = take_turns(contestants, args.runs)
         traced = contestants["launch"].run(trace=benchlib.TRACE_CHANNELS)
 
