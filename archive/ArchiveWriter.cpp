@@ -3,8 +3,6 @@
 #include "archive/EntryName.h"
 #include "archive/LittleEndian.h"
 
-#include <zlib.h>
-
 #include <cstring>
 #include <limits>
 
@@ -14,29 +12,6 @@ const size_t kDirectoryOffsetSize = 4;
 const size_t kMaxNameLength = 255;
 const size_t kEntryFixedSize = 25;
 const uint64_t kMaxArchiveSize = std::numeric_limits<uint32_t>::max();
-// Pieces of input read and of output written at a time; fixed, so that the same input
-// always gives the same stream.
-const size_t kPieceSize = 65536;
-
-class Deflater {
-public:
-    explicit Deflater(int level) { m_ready = deflateInit(&m_stream, level) == Z_OK; }
-    ~Deflater()
-    {
-        if (m_ready)
-            deflateEnd(&m_stream);
-    }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
-
-    bool Ready() const { return m_ready; }
-    z_stream& Stream() { return m_stream; }
-
-private:
-    z_stream m_stream = {};
-    bool m_ready = false;
-};
-
 class MemoryInput : public ArchiveInput {
 public:
     MemoryInput(const unsigned char* contents, size_t size) : m_contents(contents), m_left(size) {}
@@ -115,60 +90,83 @@ ArchiveWriteResult ArchiveWriter::Add(const std::string& name, const unsigned ch
     return AddStream(name, input, times);
 }
 
+namespace {
+
+// Hands the encoder's pieces to the writer, keeping the first refusal.
+class WriterSink : public DeflateSink {
+public:
+    explicit WriterSink(ArchiveWriter& writer) : m_writer(writer) {}
+    bool Put(const unsigned char* bytes, size_t count) override
+    {
+        m_result = m_writer.AppendEntryData(bytes, count);
+        return m_result == ArchiveWriteResult::Ok;
+    }
+    ArchiveWriteResult Result() const { return m_result; }
+
+private:
+    ArchiveWriter& m_writer;
+    ArchiveWriteResult m_result = ArchiveWriteResult::Ok;
+};
+
+} // namespace
+
 ArchiveWriteResult ArchiveWriter::AddStream(const std::string& name, ArchiveInput& input, const ArchiveTimes& times)
+{
+    ArchiveWriteResult result = BeginEntry(name);
+    if (result != ArchiveWriteResult::Ok)
+        return result;
+    WriterSink sink(*this);
+    uint64_t size = 0;
+    DeflateResult deflated = DeflateEntry(input, m_level, kMaxArchiveSize, sink, size);
+    switch (deflated) {
+    case DeflateResult::Ok: result = EndEntry(size, times); break;
+    case DeflateResult::TooLarge: result = ArchiveWriteResult::TooLarge; break;
+    case DeflateResult::Failed: result = ArchiveWriteResult::CompressionFailed; break;
+    case DeflateResult::SinkRefused: result = sink.Result(); break;
+    }
+    if (result != ArchiveWriteResult::Ok)
+        Rollback();
+    return result;
+}
+
+ArchiveWriteResult ArchiveWriter::BeginEntry(const std::string& name)
 {
     if (name.size() > kMaxNameLength || !IsSafeEntryName(name.data(), static_cast<uint32_t>(name.size()), 0))
         return ArchiveWriteResult::NameNotAllowed;
     if (m_size < kDirectoryOffsetSize)
         return ArchiveWriteResult::WriteFailed;
-
-    const uint64_t dataOffset = m_size;
-    auto fail = [&](ArchiveWriteResult result) {
-        if (m_memory) {
-            m_memory->bytes_.resize(static_cast<size_t>(dataOffset));
-            m_size = dataOffset;
-        }
-        return result;
-    };
-    Deflater deflater(m_level);
-    if (!deflater.Ready())
-        return fail(ArchiveWriteResult::CompressionFailed);
-    z_stream& stream = deflater.Stream();
-    std::vector<unsigned char> in(kPieceSize);
-    std::vector<unsigned char> out(kPieceSize);
-    uint64_t total = 0;
-    int result = Z_OK;
-    while (result != Z_STREAM_END) {
-        size_t count = 0;
-        // Fill the piece whole, so that how the input hands out its bytes cannot change
-        // the stream.
-        for (size_t got = 1; count < in.size() && got != 0; count += got)
-            got = input.Read(in.data() + count, in.size() - count);
-        total += count;
-        if (total > kMaxArchiveSize)
-            return fail(ArchiveWriteResult::TooLarge);
-        const int flush = count < in.size() ? Z_FINISH : Z_NO_FLUSH;
-        stream.next_in = in.data();
-        stream.avail_in = static_cast<uInt>(count);
-        do {
-            stream.next_out = out.data();
-            stream.avail_out = static_cast<uInt>(out.size());
-            result = deflate(&stream, flush);
-            if (result == Z_STREAM_ERROR)
-                return fail(ArchiveWriteResult::CompressionFailed);
-            size_t produced = out.size() - stream.avail_out;
-            if (m_size + produced > kMaxArchiveSize)
-                return fail(ArchiveWriteResult::TooLarge);
-            if (produced != 0 && !m_output->Append(out.data(), produced))
-                return fail(ArchiveWriteResult::WriteFailed);
-            m_size += produced;
-        } while (stream.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
-        if (flush == Z_FINISH && result != Z_STREAM_END)
-            return fail(ArchiveWriteResult::CompressionFailed);
-    }
-    m_entries.push_back({ name, static_cast<uint32_t>(dataOffset), static_cast<uint32_t>(m_size - dataOffset),
-                          static_cast<uint32_t>(total), times });
+    m_entryName = name;
+    m_entryOffset = m_size;
     return ArchiveWriteResult::Ok;
+}
+
+ArchiveWriteResult ArchiveWriter::AppendEntryData(const unsigned char* bytes, size_t count)
+{
+    if (m_size + count > kMaxArchiveSize)
+        return ArchiveWriteResult::TooLarge;
+    if (count != 0 && !m_output->Append(bytes, count))
+        return ArchiveWriteResult::WriteFailed;
+    m_size += count;
+    return ArchiveWriteResult::Ok;
+}
+
+ArchiveWriteResult ArchiveWriter::EndEntry(uint64_t uncompressedSize, const ArchiveTimes& times)
+{
+    if (uncompressedSize > kMaxArchiveSize)
+        return ArchiveWriteResult::TooLarge;
+    m_entries.push_back({ m_entryName, static_cast<uint32_t>(m_entryOffset),
+                          static_cast<uint32_t>(m_size - m_entryOffset), static_cast<uint32_t>(uncompressedSize),
+                          times });
+    return ArchiveWriteResult::Ok;
+}
+
+// An archive in memory drops a failed entry's bytes and stays usable.
+void ArchiveWriter::Rollback()
+{
+    if (m_memory) {
+        m_memory->bytes_.resize(static_cast<size_t>(m_entryOffset));
+        m_size = m_entryOffset;
+    }
 }
 
 ArchiveWriteResult ArchiveWriter::Finish()

@@ -4,6 +4,8 @@
 #ifndef ARCHIVE_WRITER_H
 #define ARCHIVE_WRITER_H
 
+#include "archive/Deflate.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -39,17 +41,6 @@ protected:
     ~ArchiveOutput() = default;
 };
 
-// Where an entry's contents come from. Read fills up to capacity bytes and returns how
-// many it filled, fewer only at the end and 0 once the end is reached. A source that
-// fails throws; the exception passes out of AddStream unchanged.
-class ArchiveInput {
-public:
-    virtual size_t Read(unsigned char* buffer, size_t capacity) = 0;
-
-protected:
-    ~ArchiveInput() = default;
-};
-
 class ArchiveWriter {
 public:
     // Builds the archive in memory; Finish(archive) hands it over. level is a zlib
@@ -71,6 +62,13 @@ public:
     // Add for contents read from input in pieces; memory stays independent of their size.
     ArchiveWriteResult AddStream(const std::string& name, ArchiveInput& input, const ArchiveTimes& times);
 
+    // An entry whose zlib stream was made elsewhere (DeflateEntry), handed over in
+    // pieces: BeginEntry, AppendEntryData for each piece in order, EndEntry. Nothing
+    // else may be added in between. On any result but Ok the archive is unusable.
+    ArchiveWriteResult BeginEntry(const std::string& name);
+    ArchiveWriteResult AppendEntryData(const unsigned char* bytes, size_t count);
+    ArchiveWriteResult EndEntry(uint64_t uncompressedSize, const ArchiveTimes& times);
+
     // Appends the directory and hands over the archive built in memory; the writer is
     // then empty again. TooLarge when the directory would pass the 4 GiB limit.
     ArchiveWriteResult Finish(std::vector<unsigned char>& archive);
@@ -89,12 +87,16 @@ private:
     };
 
     void Start();
+    void Rollback();
 
     int m_level;
     std::unique_ptr<MemoryOutput> m_memory;
     ArchiveOutput* m_output;
     uint64_t m_size = 0;
     std::vector<Entry> m_entries;
+    // The entry being added: its name and where its data starts.
+    std::string m_entryName;
+    uint64_t m_entryOffset = 0;
 };
 
 #endif

@@ -21,6 +21,11 @@ struct PackOptions {
     unsigned codepage = kDefaultCodePage;
     // When not empty, a Ninja/Make depfile naming every file and folder that was read.
     std::filesystem::path depfile;
+    // No progress lines on stderr (--quiet).
+    bool quiet = false;
+    // Files compressed at once (-j); 0 means one per processor. The archive's bytes do
+    // not depend on it.
+    unsigned jobs = 0;
 };
 
 // One entry per regular file below folder, named by its path relative to folder with
