@@ -279,9 +279,9 @@ void ListEntries(LoadedArchive& loaded, const CodePage& codePage, std::ostream& 
 
 } // namespace
 
-void ListArchive(const fs::path& archive, unsigned codepage, std::ostream& out)
+void ListArchive(const fs::path& archive, const ReadOptions& options, std::ostream& out)
 {
-    CodePage codePage(codepage);
+    CodePage codePage(options.codepage);
     std::vector<SetupArchive> archives;
     if (!ReadIfSetup(archive, archives)) {
         LoadedArchive loaded(archive, 0, codePage);
@@ -302,13 +302,14 @@ namespace {
 
 // Checks every entry of one archive; each fault goes to stderr. Returns the summary of
 // the faults, or an empty text after writing the "all sound" line to out.
-std::string VerifyLoaded(LoadedArchive& loaded, const std::string& label, const CodePage& codePage, std::ostream& out)
+std::string VerifyLoaded(LoadedArchive& loaded, const std::string& label, const CodePage& codePage, bool quiet,
+                         std::ostream& out)
 {
     uint32_t total = loaded.Reader().GetEntryCount();
     uint32_t damaged = 0;
     uint32_t misnamed = 0;
     std::vector<std::string> names;
-    Progress progress("verifying", total);
+    Progress progress("verifying", total, quiet);
     ArchiveEntry entry;
     while (loaded.Reader().Next(entry)) {
         std::string shown = "'" + codePage.Display(entry.name) + "'";
@@ -343,13 +344,13 @@ std::string VerifyLoaded(LoadedArchive& loaded, const std::string& label, const 
 
 } // namespace
 
-void VerifyArchive(const fs::path& archive, unsigned codepage, std::ostream& out)
+void VerifyArchive(const fs::path& archive, const ReadOptions& options, std::ostream& out)
 {
-    CodePage codePage(codepage);
+    CodePage codePage(options.codepage);
     std::vector<SetupArchive> archives;
     if (!ReadIfSetup(archive, archives)) {
         LoadedArchive loaded(archive, 0, codePage);
-        std::string faults = VerifyLoaded(loaded, DisplayPath(archive), codePage, out);
+        std::string faults = VerifyLoaded(loaded, DisplayPath(archive), codePage, options.quiet, out);
         if (!faults.empty())
             throw ToolError{ kExitDamaged, faults };
         return;
@@ -369,7 +370,7 @@ void VerifyArchive(const fs::path& archive, unsigned codepage, std::ostream& out
             out << label << ": stored under language " << found.language << ", not " << kArchiveLanguage << '\n';
         try {
             LoadedArchive loaded(label, found.bytes, 0, codePage);
-            std::string faults = VerifyLoaded(loaded, label, codePage, out);
+            std::string faults = VerifyLoaded(loaded, label, codePage, options.quiet, out);
             if (!faults.empty()) {
                 ++faulty;
                 std::cerr << "kmarc: " << faults << '\n';
@@ -415,12 +416,12 @@ void CollectEntries(LoadedArchive& loaded, const std::string& label, const fs::p
 // Inflates every entry into a staging folder below folder, then moves them to their
 // places; topNames are the names the run creates directly in folder.
 void ExtractEntries(const std::vector<PendingEntry>& pending, const fs::path& folder,
-                    const std::vector<std::string>& topNames, const CodePage& codePage)
+                    const std::vector<std::string>& topNames, const CodePage& codePage, bool quiet)
 {
     ExtractionRun run(folder);
     run.MakeFolders(folder);
     const fs::path& staging = run.Staging(topNames, codePage);
-    Progress progress("extracting", pending.size());
+    Progress progress("extracting", pending.size(), quiet);
     for (size_t i = 0; i < pending.size(); ++i) {
         progress.Step(codePage.Display(pending[i].name));
         FileSink sink(staging / std::to_string(i));
@@ -441,9 +442,9 @@ void ExtractEntries(const std::vector<PendingEntry>& pending, const fs::path& fo
 
 } // namespace
 
-void ExtractArchive(const fs::path& archive, const fs::path& folder, unsigned codepage)
+void ExtractArchive(const fs::path& archive, const fs::path& folder, const ReadOptions& options)
 {
-    CodePage codePage(codepage);
+    CodePage codePage(options.codepage);
     std::vector<SetupArchive> archives;
     std::vector<PendingEntry> pending;
     std::vector<std::string> topNames;
@@ -452,7 +453,7 @@ void ExtractArchive(const fs::path& archive, const fs::path& folder, unsigned co
         CollectEntries(loaded, DisplayPath(archive), folder, codePage, pending);
         for (const PendingEntry& entry : pending)
             topNames.push_back(entry.name);
-        ExtractEntries(pending, folder, topNames, codePage);
+        ExtractEntries(pending, folder, topNames, codePage, options.quiet);
         return;
     }
     // Each archive goes into a folder of its name; every one is judged before the first
@@ -467,5 +468,5 @@ void ExtractArchive(const fs::path& archive, const fs::path& folder, unsigned co
         CollectEntries(*loaded.back(), ResourceLabel(archive, found), target, codePage, pending);
         topNames.push_back(found.name);
     }
-    ExtractEntries(pending, folder, topNames, codePage);
+    ExtractEntries(pending, folder, topNames, codePage, options.quiet);
 }

@@ -4,22 +4,33 @@
 #ifndef KMARC_COMMANDS_H
 #define KMARC_COMMANDS_H
 
+#include "tools/kmarc/CodePage.h"
+
 #include <filesystem>
 #include <ostream>
+
+// What list, verify and extract take besides their paths.
+struct ReadOptions {
+    // The code page the archive stores its names in (CodePage.h).
+    unsigned codepage = kDefaultCodePage;
+    // --quiet: no progress on stderr.
+    bool quiet = false;
+};
 
 // One line per entry on out: uncompressed size, compressed size, name. Each command
 // also takes a setup executable: list shows a line per archive resource (name,
 // language, size, entry count) before its entries, verify checks every archive
 // resource, extract writes each archive below a folder of its name.
-void ListArchive(const std::filesystem::path& archive, unsigned codepage, std::ostream& out);
+void ListArchive(const std::filesystem::path& archive, const ReadOptions& options, std::ostream& out);
 
 // Inflates every entry and checks every name by the rules pack follows; reports each
 // fault on stderr and a summary line on out.
-void VerifyArchive(const std::filesystem::path& archive, unsigned codepage, std::ostream& out);
+void VerifyArchive(const std::filesystem::path& archive, const ReadOptions& options, std::ostream& out);
 
 // Writes every entry's file below folder, names converted from the code page. A damaged
 // archive is refused before anything is written; a damaged entry, or any other failure,
 // ends the run and takes away every file and folder it created.
-void ExtractArchive(const std::filesystem::path& archive, const std::filesystem::path& folder, unsigned codepage);
+void ExtractArchive(const std::filesystem::path& archive, const std::filesystem::path& folder,
+                    const ReadOptions& options);
 
 #endif

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iostream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -264,6 +265,9 @@ void EmbedPayload(const EmbedOptions& options, std::ostream& out)
         Refuse(Launcher(options) + ": damaged resources (" + std::string(error.what()) + ")");
     }
     CheckIsOurLauncher(options, resources);
+    if (options.versionInfo.empty() && !resources.Types().count(kResourceTypeVersion) && !options.pack.quiet)
+        std::cerr << "kmarc: warning: no --version-info given and the launcher has no version resource: the "
+                     "setup's file properties (product name, version, company) will be blank\n";
 
     std::vector<fs::path> folders = PayloadFolders(options.payload);
     CheckSetupPrograms(options.payload, folders);

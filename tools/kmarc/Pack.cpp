@@ -335,7 +335,7 @@ void PackPayload(const Payload& payload, const PackOptions& options, ArchiveOutp
     }
 
     ArchiveWriter writer(output, options.level);
-    Progress progress("packing", payload.files.size());
+    Progress progress("packing", payload.files.size(), options.quiet);
     for (const SourceFile& file : payload.files) {
         progress.Step(file.name);
         uint32_t time = std::min(GetLastWriteTime(file.path), latest);

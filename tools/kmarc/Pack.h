@@ -21,7 +21,7 @@ struct PackOptions {
     unsigned codepage = kDefaultCodePage;
     // When not empty, a Ninja/Make depfile naming every file and folder that was read.
     std::filesystem::path depfile;
-    // No progress lines on stderr (--quiet).
+    // No progress lines, notes or warnings on stderr (--quiet); errors still go there.
     bool quiet = false;
     // Files compressed at once (-j); 0 means one per processor. The archive's bytes do
     // not depend on it.

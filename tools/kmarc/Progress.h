@@ -11,10 +11,13 @@
 const size_t kProgressWidth = 78;
 
 // A progress line on stderr, shown only when stderr is a terminal so that logs and
-// pipes get nothing but the results.
+// pipes get nothing but the results, and never with --quiet.
 class Progress {
 public:
-    Progress(const char* verb, size_t total) : m_verb(verb), m_total(total), m_shown(IsStderrTerminal()) {}
+    Progress(const char* verb, size_t total, bool quiet)
+        : m_verb(verb), m_total(total), m_shown(!quiet && IsStderrTerminal())
+    {
+    }
     ~Progress()
     {
         if (m_shown)

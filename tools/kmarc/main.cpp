@@ -3,6 +3,7 @@
 #include "tools/kmarc/CodePage.h"
 #include "tools/kmarc/Commands.h"
 #include "tools/kmarc/Embed.h"
+#include "tools/kmarc/HelpText.h"
 #include "tools/kmarc/Pack.h"
 #include "tools/kmarc/ToolError.h"
 
@@ -15,106 +16,6 @@
 #include <vector>
 
 namespace {
-
-const char kHelp[] =
-    "Usage: kmarc COMMAND [OPTIONS] ARGUMENTS\n"
-    "\n"
-    "Builds and checks the archives that the setup launcher carries.\n"
-    "\n"
-    "Commands:\n"
-    "  pack ARCHIVE DIR      pack every file below DIR into ARCHIVE; names are the\n"
-    "                        paths relative to DIR with backslashes, in byte order\n"
-    "  list ARCHIVE          one line per entry: size, compressed size, name\n"
-    "  verify ARCHIVE        inflate every entry and check it against its sizes, and\n"
-    "                        check every name by the rules pack follows\n"
-    "  extract ARCHIVE DIR   write the entries' files below DIR; a run that fails\n"
-    "                        takes away every file and folder it created\n"
-    "  embed LAUNCHER PAYLOAD -o SETUP\n"
-    "                        pack each archive folder of PAYLOAD (BASE, SETUPBASE,\n"
-    "                        SETUPPHOTO, PHOTOEDITION, KMIMAGE, KMVERSION, APPBASE,\n"
-    "                        PHOTOUNINST) as pack does and write SETUP, a copy of the\n"
-    "                        launcher that carries exactly those archives; SETUPBASE\n"
-    "                        must hold Zephrun.exe and lingerx.exe\n"
-    "\n"
-    "list, verify and extract also take a setup executable: list shows each archive\n"
-    "it carries (name, language, size, entry count) with its entries, verify checks\n"
-    "them all, extract writes each one below DIR in a folder of its name.\n"
-    "\n"
-    "Options of pack:\n"
-    "  --level N             compression level, 0 (store) to 9 (smallest); without\n"
-    "                        it zlib's default level is used\n"
-    "  --add-missing FILE    also pack FILE at the top level under its own name,\n"
-    "                        unless DIR has a top-level file or folder of that name\n"
-    "                        (compared without regard to case); may be repeated\n"
-    "  --depfile FILE        write a Ninja/Make depfile: ARCHIVE depends on every\n"
-    "                        file and every folder that pack read, so adding,\n"
-    "                        removing or renaming a file makes it out of date. A path\n"
-    "                        Ninja cannot read in a depfile (one with & ' ; ^ or `)\n"
-    "                        is named through a symbolic link FILE.links/N to it;\n"
-    "                        where no link can be made (Windows), by FILE.unlisted,\n"
-    "                        which never exists, so ARCHIVE is then repacked on\n"
-    "                        every build (with a note on stderr)\n"
-    "\n"
-    "Options of embed:\n"
-    "  -o, --output SETUP    the setup executable to write\n"
-    "  --level N             as for pack\n"
-    "  --strip-signature     remove the launcher's signature instead of refusing a\n"
-    "                        signed launcher; sign the setup after embedding\n"
-    "  --version-info KEY=VALUE\n"
-    "                        a text of the version resource the file's properties\n"
-    "                        show; KEY is ProductName, ProductVersion, FileVersion,\n"
-    "                        CompanyName, FileDescription or LegalCopyright; the two\n"
-    "                        versions are up to four numbers (2.5.0.1); may be repeated\n"
-    "  --icon FILE.ico       the program's icon (icon group 101) from an icon file\n"
-    "\n"
-    "Options of every command:\n"
-    "  --codepage N          the code page the archive stores names in: 1252 (the\n"
-    "                        default; English, French, German, Italian), 874 or 1250\n"
-    "                        to 1258. The setup launcher reads names in the ANSI code\n"
-    "                        page of the machine it runs on, so pack for that one.\n"
-    "  -h, --help            show this help and exit\n"
-    "  --version             show the version and exit\n"
-    "\n"
-    "Names: pack converts the host's names (UTF-8 on Linux, Unicode on Windows) to the\n"
-    "code page and refuses, naming the file and the reason:\n"
-    "  - a character the code page cannot hold exactly;\n"
-    "  - a control character or one of < > : \" / | ? * (not allowed by Windows);\n"
-    "  - a file or folder name ending in a dot or a blank;\n"
-    "  - a Windows device name: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9,\n"
-    "    LPT0 to LPT9 and COM/LPT with a superscript 1, 2 or 3, also with an\n"
-    "    extension or blanks before the dot (\"NUL .txt\");\n"
-    "  - a name longer than 145 bytes, or a folder path in it longer than 133 bytes:\n"
-    "    below a temporary folder of about 100 bytes and the launcher's KMGSetup<n>\\\n"
-    "    the path would pass the 259 characters of a file, or the 247 of a folder,\n"
-    "    that Windows can create;\n"
-    "  - two names that differ only in case, or a file named like a folder apart\n"
-    "    from case (Windows takes them for one).\n"
-    "list and extract convert names back from the code page.\n"
-    "\n"
-    "Sizes: a file of more than 4 GiB - 1 byte, or an archive that would grow past\n"
-    "that, is refused; sizes are checked before a file is read, and each file is\n"
-    "packed as a stream, so memory does not grow with file size.\n"
-    "\n"
-    "Symbolic links: a link to a file inside DIR is packed as that file; any other\n"
-    "link (to a folder, outside DIR, to nothing, a loop) is refused by name, as are\n"
-    "devices, pipes and sockets.\n"
-    "\n"
-    "Time stamps: every entry's three time stamps hold its file's last write time,\n"
-    "or SOURCE_DATE_EPOCH when that is set and earlier, so packing the same files\n"
-    "gives the same bytes.\n"
-    "\n"
-    "Progress is shown on stderr when it is a terminal.\n"
-    "\n"
-    "Exit status:\n"
-    "  0  success\n"
-    "  1  the archive, or an entry in it, is damaged, or the file is not an archive;\n"
-    "     verify also for a name that pack would refuse\n"
-    "  2  the command line is wrong (also an unsupported code page)\n"
-    "  3  a file or folder could not be read or written\n"
-    "  4  a file cannot go into an archive, or the icon file is not usable; the\n"
-    "     message names it and says why\n"
-    "  5  embed: the launcher is not a 32-bit executable, not the setup launcher,\n"
-    "     truncated, damaged or signed; nothing was written\n";
 
 const int kLowestLevel = 0;
 const int kHighestLevel = 9;
@@ -132,6 +33,8 @@ struct CommandLine {
     bool help = false;
     bool version = false;
 };
+
+const char kHelpCommand[] = "help";
 
 [[noreturn]] void ThrowUsage(const std::string& message)
 {
@@ -183,6 +86,8 @@ CommandLine ParseCommandLine(int argc, char** argv)
                 line.help = true;
             } else if (arg == "--version") {
                 line.version = true;
+            } else if (arg == "-q" || arg == "--quiet") {
+                line.pack.quiet = true;
             } else if (TakeValue("--codepage", arg, argc, argv, i, value)) {
                 line.pack.codepage = ParseCodePage(value);
             } else if (TakeValue("--level", arg, argc, argv, i, value)) {
@@ -238,6 +143,26 @@ void ExpectArguments(const CommandLine& line, size_t count, const char* usage)
         ThrowUsage("-o, --strip-signature, --version-info and --icon apply to embed only");
 }
 
+ReadOptions ReadOptionsOf(const CommandLine& line)
+{
+    ReadOptions options;
+    options.codepage = line.pack.codepage;
+    options.quiet = line.pack.quiet;
+    return options;
+}
+
+// The help of the command line's command (the overview without one); a name that is no
+// command is a usage error.
+const char* HelpOf(const std::string& command)
+{
+    if (command.empty())
+        return kOverviewHelp;
+    const char* help = CommandHelp(command);
+    if (help == nullptr)
+        ThrowUsage("unknown command '" + command + "'");
+    return help;
+}
+
 void Run(const CommandLine& line)
 {
     const std::vector<std::string>& args = line.arguments;
@@ -246,13 +171,13 @@ void Run(const CommandLine& line)
         PackArchive(args[0], args[1], line.pack);
     } else if (line.command == "list") {
         ExpectArguments(line, 1, "list ARCHIVE");
-        ListArchive(args[0], line.pack.codepage, std::cout);
+        ListArchive(args[0], ReadOptionsOf(line), std::cout);
     } else if (line.command == "verify") {
         ExpectArguments(line, 1, "verify ARCHIVE");
-        VerifyArchive(args[0], line.pack.codepage, std::cout);
+        VerifyArchive(args[0], ReadOptionsOf(line), std::cout);
     } else if (line.command == "extract") {
         ExpectArguments(line, 2, "extract ARCHIVE DIR");
-        ExtractArchive(args[0], args[1], line.pack.codepage);
+        ExtractArchive(args[0], args[1], ReadOptionsOf(line));
     } else if (line.command == "embed") {
         ExpectArguments(line, 2,
                         "embed [--level N] [--strip-signature] [--version-info KEY=VALUE]... [--icon FILE.ico] "
@@ -265,10 +190,15 @@ void Run(const CommandLine& line)
         options.output = line.output;
         options.pack.level = line.pack.level;
         options.pack.codepage = line.pack.codepage;
+        options.pack.quiet = line.pack.quiet;
         options.stripSignature = line.stripSignature;
         options.versionInfo = line.versionInfo;
         options.icon = line.icon;
         EmbedPayload(options, std::cout);
+    } else if (line.command == kHelpCommand) {
+        if (args.size() > 1)
+            ThrowUsage("usage: kmarc help [COMMAND]");
+        std::cout << HelpOf(args.empty() ? std::string() : args[0]);
     } else if (line.command.empty()) {
         ThrowUsage("no command given");
     } else {
@@ -290,7 +220,7 @@ int main(int argc, char** argv)
     try {
         CommandLine line = ParseCommandLine(argc, argv);
         if (line.help) {
-            std::cout << kHelp;
+            std::cout << HelpOf(line.command);
             return kExitSuccess;
         }
         if (line.version) {

@@ -1,0 +1,184 @@
+#include "tools/kmarc/HelpText.h"
+
+#include <cstring>
+
+const char kOverviewHelp[] =
+    "Usage: kmarc COMMAND [OPTIONS] ARGUMENTS\n"
+    "       kmarc help COMMAND        (or kmarc COMMAND --help): the command's options\n"
+    "\n"
+    "Builds and checks the archives that the setup launcher carries.\n"
+    "\n"
+    "Commands:\n"
+    "  pack ARCHIVE DIR      pack every file below DIR into ARCHIVE\n"
+    "  list ARCHIVE          one line per entry: size, compressed size, name\n"
+    "  verify ARCHIVE        inflate every entry and check it and its name\n"
+    "  extract ARCHIVE DIR   write the entries' files below DIR\n"
+    "  embed LAUNCHER PAYLOAD -o SETUP\n"
+    "                        write SETUP, a copy of the launcher that carries the\n"
+    "                        archives packed from the folders of PAYLOAD\n"
+    "  help [COMMAND]        this help, or the help of COMMAND\n"
+    "\n"
+    "list, verify and extract also take a setup executable: list shows each archive\n"
+    "it carries (name, language, size, entry count) with its entries, verify checks\n"
+    "them all, extract writes each one below DIR in a folder of its name.\n"
+    "\n"
+    "Options of every command:\n"
+    "  --codepage N          the code page the archive stores names in: 1252 (the\n"
+    "                        default; English, French, German, Italian), 874 or 1250\n"
+    "                        to 1258. The setup launcher reads names in the ANSI code\n"
+    "                        page of the machine it runs on, so pack for that one.\n"
+    "  -q, --quiet           no progress, notes or warnings on stderr; errors are\n"
+    "                        still reported, and the exit status is the same\n"
+    "  -h, --help            show this help (after a command: the command's) and exit\n"
+    "  --version             show the version and exit\n"
+    "\n"
+    "Names: pack converts the host's names (UTF-8 on Linux, Unicode on Windows) to the\n"
+    "code page and refuses, naming the file and the reason:\n"
+    "  - a character the code page cannot hold exactly;\n"
+    "  - a control character or one of < > : \" / | ? * (not allowed by Windows);\n"
+    "  - a file or folder name ending in a dot or a blank;\n"
+    "  - a Windows device name: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0 to COM9,\n"
+    "    LPT0 to LPT9 and COM/LPT with a superscript 1, 2 or 3, also with an\n"
+    "    extension or blanks before the dot (\"NUL .txt\");\n"
+    "  - a name longer than 145 bytes, or a folder path in it longer than 133 bytes:\n"
+    "    below a temporary folder of about 100 bytes and the launcher's KMGSetup<n>\\\n"
+    "    the path would pass the 259 characters of a file, or the 247 of a folder,\n"
+    "    that Windows can create;\n"
+    "  - two names that differ only in case, or a file named like a folder apart\n"
+    "    from case (Windows takes them for one).\n"
+    "list and extract convert names back from the code page.\n"
+    "\n"
+    "Sizes: a file of more than 4 GiB - 1 byte, or an archive that would grow past\n"
+    "that, is refused; sizes are checked before a file is read, and each file is\n"
+    "packed as a stream, so memory does not grow with file size.\n"
+    "\n"
+    "Symbolic links: a link to a file inside DIR is packed as that file; any other\n"
+    "link (to a folder, outside DIR, to nothing, a loop) is refused by name, as are\n"
+    "devices, pipes and sockets.\n"
+    "\n"
+    "Time stamps: every entry's three time stamps hold its file's last write time,\n"
+    "or SOURCE_DATE_EPOCH when that is set and earlier, so packing the same files\n"
+    "gives the same bytes.\n"
+    "\n"
+    "Progress is shown on stderr when it is a terminal.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  the archive, or an entry in it, is damaged, or the file is not an archive;\n"
+    "     verify also for a name that pack would refuse\n"
+    "  2  the command line is wrong (also an unsupported code page)\n"
+    "  3  a file or folder could not be read or written\n"
+    "  4  a file cannot go into an archive, or the icon file is not usable; the\n"
+    "     message names it and says why\n"
+    "  5  embed: the launcher is not a 32-bit executable, not the setup launcher,\n"
+    "     truncated, damaged or signed; nothing was written\n";
+
+namespace {
+
+// Every command's help ends with the pointer to what all of them share.
+#define KMARC_COMMON_OPTIONS                                                             \
+    "\n"                                                                               \
+    "Options of every command: --codepage N, -q/--quiet, -h/--help, --version.\n"      \
+    "kmarc --help has them, the rules for names, sizes and links, and the exit status.\n"
+
+const char kPackHelp[] =
+    "Usage: kmarc pack [--level N] [--add-missing FILE]... [--depfile FILE] ARCHIVE DIR\n"
+    "\n"
+    "Packs every file below DIR into ARCHIVE. Entry names are the paths relative to\n"
+    "DIR with backslashes, in byte order. ARCHIVE is replaced only when everything\n"
+    "went well.\n"
+    "\n"
+    "Options:\n"
+    "  --level N             compression level, 0 (store) to 9 (smallest); without\n"
+    "                        it zlib's default level is used\n"
+    "  --add-missing FILE    also pack FILE at the top level under its own name,\n"
+    "                        unless DIR has a top-level file or folder of that name\n"
+    "                        (compared without regard to case); may be repeated\n"
+    "  --depfile FILE        write a Ninja/Make depfile: ARCHIVE depends on every\n"
+    "                        file and every folder that pack read, so adding,\n"
+    "                        removing or renaming a file makes it out of date. A path\n"
+    "                        Ninja cannot read in a depfile (one with & ' ; ^ or `)\n"
+    "                        is named through a symbolic link FILE.links/N to it;\n"
+    "                        where no link can be made (Windows), by FILE.unlisted,\n"
+    "                        which never exists, so ARCHIVE is then repacked on\n"
+    "                        every build (with a note on stderr)\n" KMARC_COMMON_OPTIONS;
+
+const char kListHelp[] =
+    "Usage: kmarc list ARCHIVE\n"
+    "       kmarc list SETUP.exe\n"
+    "\n"
+    "One line per entry: uncompressed size, compressed size, name. For a setup\n"
+    "executable, a line per archive it carries (name, language, size in bytes, entry\n"
+    "count) before its entries.\n" KMARC_COMMON_OPTIONS;
+
+const char kVerifyHelp[] =
+    "Usage: kmarc verify ARCHIVE\n"
+    "       kmarc verify SETUP.exe\n"
+    "\n"
+    "Inflates every entry and checks it against its recorded sizes, and checks every\n"
+    "name by the rules pack follows. Each fault is reported on stderr, a summary on\n"
+    "stdout. For a setup executable every archive it carries is checked, and an\n"
+    "archive it lacks or one stored under another language is named.\n" KMARC_COMMON_OPTIONS;
+
+const char kExtractHelp[] =
+    "Usage: kmarc extract ARCHIVE DIR\n"
+    "       kmarc extract SETUP.exe DIR\n"
+    "\n"
+    "Writes the entries' files below DIR, names converted from the code page. For a\n"
+    "setup executable each archive goes into a folder of its name below DIR. A\n"
+    "damaged archive is refused before anything is written; a run that fails takes\n"
+    "away every file and folder it created.\n" KMARC_COMMON_OPTIONS;
+
+const char kEmbedHelp[] =
+    "Usage: kmarc embed [--level N] [--strip-signature] [--version-info KEY=VALUE]...\n"
+    "                   [--icon FILE.ico] LAUNCHER PAYLOAD -o SETUP\n"
+    "\n"
+    "Packs each archive folder of PAYLOAD (BASE, SETUPBASE, SETUPPHOTO, PHOTOEDITION,\n"
+    "KMIMAGE, KMVERSION, APPBASE, PHOTOUNINST) as pack does and writes SETUP, a copy\n"
+    "of the launcher that carries exactly those archives; every other resource stays\n"
+    "as it was. SETUPBASE must hold Zephrun.exe and lingerx.exe. SETUP appears under\n"
+    "its name only when it is complete, and the same inputs give the same bytes.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output SETUP    the setup executable to write\n"
+    "  --level N             compression level, as for pack\n"
+    "  --strip-signature     remove the launcher's signature instead of refusing a\n"
+    "                        signed launcher; sign the setup after embedding\n"
+    "  --version-info KEY=VALUE\n"
+    "                        a text of the version resource the file's properties\n"
+    "                        show; KEY is ProductName, ProductVersion, FileVersion,\n"
+    "                        CompanyName, FileDescription or LegalCopyright; the two\n"
+    "                        versions are up to four numbers (2.5.0.1); may be\n"
+    "                        repeated. Without it the setup keeps the launcher's\n"
+    "                        blank properties, and embed warns once.\n"
+    "  --icon FILE.ico       the program's icon (icon group 101) from an icon file\n"
+    "\n"
+    "Refused, with exit status 5 and nothing written: a launcher that is not a 32-bit\n"
+    "executable, not the setup launcher, truncated, damaged or signed.\n" KMARC_COMMON_OPTIONS;
+
+const char kHelpHelp[] =
+    "Usage: kmarc help [COMMAND]\n"
+    "\n"
+    "Shows the help of COMMAND (pack, list, verify, extract, embed), or without one\n"
+    "the overview that kmarc --help shows.\n";
+
+#undef KMARC_COMMON_OPTIONS
+
+const struct {
+    const char* command;
+    const char* help;
+} kCommandHelps[] = {
+    { "pack", kPackHelp },       { "list", kListHelp },   { "verify", kVerifyHelp },
+    { "extract", kExtractHelp }, { "embed", kEmbedHelp }, { "help", kHelpHelp },
+};
+
+} // namespace
+
+const char* CommandHelp(const std::string& command)
+{
+    for (const auto& entry : kCommandHelps) {
+        if (command == entry.command)
+            return entry.help;
+    }
+    return nullptr;
+}
