@@ -40,6 +40,9 @@ const size_t kOptionalChecksum = 64;
 const size_t kOptionalDataDirectories = 96;
 const size_t kCoffNumberOfSections = 2;
 const size_t kCoffPointerToSymbolTable = 8;
+const size_t kCoffNumberOfSymbols = 12;
+// A COFF symbol record; the string table follows the records.
+const size_t kSymbolRecordSize = 18;
 
 struct PeSection {
     std::string name;  // up to 8 bytes as stored ("/4" for a name in the string table)

@@ -80,8 +80,10 @@ std::vector<uint8_t> BuildTestImage(const TestImage& image)
     }
     PutU32(bytes, optional + kOptionalSizeOfInitializedData, initialized);
     PutU32(bytes, optional + kOptionalSizeOfImage, address);
-    if (image.symbolTable)
+    if (image.symbolTable) {
         PutU32(bytes, coff + kCoffPointerToSymbolTable, static_cast<uint32_t>(bytes.size()));
+        PutU32(bytes, coff + kCoffNumberOfSymbols, static_cast<uint32_t>(image.trailer.size() / kSymbolRecordSize));
+    }
     bytes.insert(bytes.end(), image.trailer.begin(), image.trailer.end());
     PutU32(bytes, optional + kOptionalChecksum, ComputePeChecksum(bytes, optional + kOptionalChecksum));
     return bytes;

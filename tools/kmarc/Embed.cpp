@@ -5,6 +5,7 @@
 #include "pe/PeWriter.h"
 #include "pe/ResourceTree.h"
 #include "pe/VersionResource.h"
+#include "tools/kmarc/EmbedInputs.h"
 #include "tools/kmarc/Pack.h"
 #include "tools/kmarc/HostFiles.h"
 #include "tools/kmarc/SetupArchives.h"
@@ -242,6 +243,8 @@ std::vector<IconImage> ReadIcon(const fs::path& path)
 void EmbedPayload(const EmbedOptions& options, std::ostream& out)
 {
     // The options are checked before anything is read or packed.
+    CheckOutputIsNoInput(options.output, { { "the launcher", options.launcher }, { "the icon file", options.icon } },
+                         options.payload);
     VersionInfo version = ParseVersionInfo(options.versionInfo);
     std::vector<IconImage> icon;
     if (!options.icon.empty())
@@ -258,6 +261,7 @@ void EmbedPayload(const EmbedOptions& options, std::ostream& out)
             Refuse(Launcher(options) + ": cannot remove its signature: " + error.what());
         }
     }
+    CheckNothingAppended(image, Launcher(options));
     ResourceTree resources;
     try {
         resources = ReadResources(image);

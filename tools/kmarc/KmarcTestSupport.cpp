@@ -9,6 +9,7 @@
 #include <windows.h>
 #else
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -70,7 +71,13 @@ std::map<std::string, std::string> Snapshot(const fs::path& root)
 void KmarcWorkTest::SetUp()
 {
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    work = fs::temp_directory_path() / ("kmarc_test_" + std::string(test->name()));
+    // The process id keeps apart test runs of other trees that share the temporary folder.
+#ifdef _WIN32
+    unsigned long process = GetCurrentProcessId();
+#else
+    unsigned long process = static_cast<unsigned long>(getpid());
+#endif
+    work = fs::temp_directory_path() / ("kmarc_test_" + std::to_string(process) + "_" + std::string(test->name()));
     fs::remove_all(work);
     fs::create_directories(work);
 }

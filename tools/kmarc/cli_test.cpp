@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -109,6 +110,87 @@ TEST_F(CliTest, EmbedWithoutVersionInfoWarnsOnceUnlessQuiet)
     EXPECT_EQ(4, Kmarc(work, Embed("--quiet ")));
     EXPECT_NE(std::string::npos, Err().find("no lingerx.exe in")) << Err();
     EXPECT_EQ(std::string::npos, Err().find(warning)) << Err();
+}
+
+// Bytes behind the executable would travel into every setup unseen; the launcher's own
+// symbol table and a removed signature's padding are no such bytes.
+TEST_F(CliTest, ALauncherWithDataAppendedIsRefused)
+{
+    std::vector<uint8_t> launcher = BuildTestImage(LauncherLikeImage(LauncherResources()));
+    std::string plain(launcher.begin(), launcher.end());
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        { "a zip behind the symbols", plain + "PK\x03\x04" + std::string(100, 'z'),
+          "104 bytes follow the end of the executable (at offset 0x" },
+        { "one byte", plain + "x", "1 byte follows" },
+        { "eight zeros", plain + std::string(8, '\0'), "8 bytes follow" },
+    };
+    for (const auto& c : cases) {
+        WriteFile(work / "launcher.exe", c.bytes);
+        EXPECT_EQ(5, Kmarc(work, Embed())) << c.what;
+        EXPECT_NE(std::string::npos, Err().find(c.message)) << c.what << ": " << Err();
+        EXPECT_NE(std::string::npos, Err().find("nothing written")) << c.what << ": " << Err();
+        EXPECT_FALSE(fs::exists(work / "setup.exe")) << c.what;
+    }
+    char offset[32];
+    std::snprintf(offset, sizeof offset, "(at offset 0x%zX)", plain.size());
+    WriteFile(work / "launcher.exe", plain + "junk");
+    EXPECT_EQ(5, Kmarc(work, Embed()));
+    EXPECT_NE(std::string::npos, Err().find(offset)) << Err();
+
+    // Fewer than eight zeros are the padding a certificate table leaves behind.
+    WriteFile(work / "launcher.exe", plain + std::string(4, '\0'));
+    EXPECT_EQ(0, Kmarc(work, Embed())) << Err();
+}
+
+// Writing the setup over an input loses it: the launcher, the icon, a payload file.
+TEST_F(CliTest, OutputNamingAnInputIsRefusedWhateverItsSpelling)
+{
+    WriteFile(work / "icon.ico", "icon");
+    fs::create_directories(work / "sub");
+    std::error_code noLink;
+    fs::create_hard_link(work / "launcher.exe", work / "linked.exe", noLink);
+    const std::string launcher = ReadFile(work / "launcher.exe");
+    const auto payload = Snapshot(work / "payload");
+    const std::string inputs = Quote(work / "launcher.exe") + " " + Quote(work / "payload");
+
+    const struct {
+        std::string output;
+        const char* message;
+    } cases[] = {
+        { Quote(work / "launcher.exe"), "is the launcher" },
+        { Quote(work / "sub" / ".." / "launcher.exe"), "is the launcher" },
+        { Quote(work / "icon.ico") + " --icon " + Quote(work / "icon.ico"), "is the icon file" },
+        { Quote(work / "payload" / "BASE" / "Readme.txt"), "lies inside the payload folder" },
+        { Quote(work / "payload" / "BASE" / "new" / "setup.exe"), "lies inside the payload folder" },
+        { Quote(work / "payload" / "setup.exe"), "lies inside the payload folder" },
+        { Quote(work / "payload"), "lies inside the payload folder" },
+        { Quote(work / "sub" / ".." / "payload" / "SETUPBASE" / "Zephrun.exe"), "lies inside the payload folder" },
+#ifdef _WIN32
+        { Quote(work / "LAUNCHER.EXE"), "is the launcher" },
+        { Quote(work / "PAYLOAD" / "base" / "setup.exe"), "lies inside the payload folder" },
+#endif
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(2, Kmarc(work, "embed " + inputs + " -o " + c.output)) << c.output;
+        EXPECT_NE(std::string::npos, Err().find(c.message)) << c.output << ": " << Err();
+        EXPECT_TRUE(launcher == ReadFile(work / "launcher.exe")) << c.output;
+        EXPECT_EQ(payload, Snapshot(work / "payload")) << c.output;
+    }
+    if (!noLink) {
+        EXPECT_EQ(2, Kmarc(work, "embed " + inputs + " -o " + Quote(work / "linked.exe")));
+        EXPECT_NE(std::string::npos, Err().find("is the launcher")) << Err();
+    }
+#ifndef _WIN32
+    fs::create_symlink(work / "payload", work / "alias");
+    EXPECT_EQ(2, Kmarc(work, "embed " + inputs + " -o " + Quote(work / "alias" / "APPBASE" / "x.exe")));
+    EXPECT_NE(std::string::npos, Err().find("lies inside the payload folder")) << Err();
+#endif
+    // A name beside the inputs is fine.
+    EXPECT_EQ(0, Kmarc(work, "embed " + inputs + " -o " + Quote(work / "sub" / "setup.exe"))) << Err();
 }
 
 } // namespace
