@@ -8,6 +8,7 @@
 #include "tools/kmarc/EmbedInputs.h"
 #include "tools/kmarc/Pack.h"
 #include "tools/kmarc/HostFiles.h"
+#include "tools/kmarc/OutputFile.h"
 #include "tools/kmarc/SetupArchives.h"
 #include "tools/kmarc/ToolError.h"
 

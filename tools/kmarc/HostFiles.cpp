@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 
 #ifdef _WIN32
@@ -21,8 +20,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-const char kPartialSuffix[] = ".part";
 
 uint32_t ClampToUint32(int64_t seconds)
 {
@@ -121,31 +118,6 @@ MappedFile::~MappedFile()
     if (m_data != nullptr)
         munmap(const_cast<unsigned char*>(m_data), m_size);
 #endif
-}
-
-void WriteWholeFile(const fs::path& path, const std::vector<unsigned char>& bytes)
-{
-    fs::path partial = path;
-    partial += kPartialSuffix;
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        if (!out)
-            ThrowFileError(partial, "cannot create");
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            fs::remove(partial, ignored);
-            ThrowFileError(partial, "cannot write");
-        }
-    }
-    std::error_code error;
-    fs::rename(partial, path, error);
-    if (error) {
-        std::error_code ignored;
-        fs::remove(partial, ignored);
-        ThrowFileError(path, "cannot replace: " + error.message());
-    }
 }
 
 uint64_t GetFileSize(const fs::path& path)

@@ -30,10 +30,6 @@ private:
 #endif
 };
 
-// Replaces path with bytes through a temporary file beside it, so that a failed write
-// never leaves a half-written file under the final name.
-void WriteWholeFile(const std::filesystem::path& path, const std::vector<unsigned char>& bytes);
-
 // Size of the file (what a link names) in bytes, without reading it.
 uint64_t GetFileSize(const std::filesystem::path& path);
 

@@ -5,6 +5,7 @@
 #include "tools/kmarc/Depfile.h"
 #include "tools/kmarc/HostFiles.h"
 #include "tools/kmarc/NameRules.h"
+#include "tools/kmarc/OutputFile.h"
 #include "tools/kmarc/Progress.h"
 #include "tools/kmarc/ToolError.h"
 
@@ -222,58 +223,28 @@ void WriteDepfile(const fs::path& depfile, const fs::path& archive, const Payloa
     WriteWholeFile(depfile, std::vector<unsigned char>(text.begin(), text.end()));
 }
 
-// The archive while it is written: a file beside it with the suffix .part, renamed over
-// the archive only when everything went well and removed otherwise.
+// The archive while it is written: an OutputFile, renamed over the archive only when
+// everything went well. A failed write throws out of the writer with the reason.
 class PartialArchive : public ArchiveOutput {
 public:
-    explicit PartialArchive(const fs::path& archive) : m_archive(archive), m_partial(archive)
-    {
-        m_partial += kPartialSuffix;
-        m_file = OpenFile(m_partial, "wb");
-        if (m_file == nullptr)
-            throw ToolError{ kExitFileSystem, DisplayPath(m_partial) + ": cannot create" };
-    }
-    ~PartialArchive()
-    {
-        if (m_file != nullptr)
-            std::fclose(m_file);
-        if (!m_committed) {
-            std::error_code ignored;
-            fs::remove(m_partial, ignored);
-        }
-    }
-    PartialArchive(const PartialArchive&) = delete;
-    PartialArchive& operator=(const PartialArchive&) = delete;
+    explicit PartialArchive(const fs::path& archive) : m_file(archive) {}
 
     bool Append(const unsigned char* bytes, size_t count) override
     {
-        return std::fwrite(bytes, 1, count, m_file) == count;
+        m_file.Append(bytes, count);
+        return true;
     }
 
     bool Rewrite(uint64_t offset, const unsigned char* bytes, size_t count) override
     {
-        return SeekFile(m_file, offset) && std::fwrite(bytes, 1, count, m_file) == count && SeekFileEnd(m_file);
+        m_file.WriteAt(offset, bytes, count);
+        return true;
     }
 
-    void Commit()
-    {
-        FILE* file = m_file;
-        m_file = nullptr;
-        if (std::fclose(file) != 0)
-            throw ToolError{ kExitFileSystem, DisplayPath(m_partial) + ": cannot write" };
-        std::error_code error;
-        fs::rename(m_partial, m_archive, error);
-        if (error)
-            throw ToolError{ kExitFileSystem, DisplayPath(m_archive) + ": cannot replace: " + error.message() };
-        m_committed = true;
-    }
+    void Commit() { m_file.Commit(); }
 
 private:
-    static constexpr const char* kPartialSuffix = ".part";
-    fs::path m_archive;
-    fs::path m_partial;
-    FILE* m_file = nullptr;
-    bool m_committed = false;
+    OutputFile m_file;
 };
 
 // A payload file read in pieces.
