@@ -211,8 +211,8 @@ TEST_F(OutputFileTest, AnInterruptRemovesThePart)
     }
 }
 #else
-// Ctrl-Break sent to the probe's own process group (Ctrl-C cannot be sent to a group
-// other than all of the console) runs the same handler as Ctrl-C and closing the window.
+// Ctrl-C on the console the probe runs in: this test attaches to that console and
+// sends the event to every process on it, as a keyboard would.
 TEST_F(OutputFileTest, AnInterruptRemovesThePart)
 {
     WriteFile(Output(), "old");
@@ -229,11 +229,11 @@ TEST_F(OutputFileTest, AnInterruptRemovesThePart)
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = inRead;
     startup.hStdOutput = outWrite;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdError = outWrite;
     std::wstring command = L"\"" + ProbePath().wstring() + L"\" \"" + Output().wstring() + L"\"";
     PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr,
-                               nullptr, &startup, &process));
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                               &startup, &process));
     CloseHandle(outWrite);
     CloseHandle(inRead);
     std::string line;
@@ -243,8 +243,14 @@ TEST_F(OutputFileTest, AnInterruptRemovesThePart)
         line += c;
     EXPECT_EQ("ready", line.substr(0, 5));
     EXPECT_TRUE(fs::exists(Partial()));
-    EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId)) << GetLastError();
-    bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
+
+    FreeConsole();
+    EXPECT_TRUE(AttachConsole(process.dwProcessId)) << GetLastError();
+    SetConsoleCtrlHandler(nullptr, TRUE);  // this test ignores the event it sends
+    EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
+    bool ended = WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0;
+    FreeConsole();
+    SetConsoleCtrlHandler(nullptr, FALSE);
     if (!ended)
         TerminateProcess(process.hProcess, 1);
     EXPECT_TRUE(ended);
