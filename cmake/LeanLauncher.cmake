@@ -59,7 +59,7 @@ set(KM_LEAN_LINK_OPTIONS
   -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/DelayImportSections.ld
   -Wl,--file-alignment=4096)
 # Every library whose code ends up in the launcher.
-set(KM_LEAN_LIBRARIES kmlauncher kmlaunchstate wtsplash wtextract wtarchive wtstream wtstring
+set(KM_LEAN_LIBRARIES kmlauncher kmlaunchstate wtsplash wtdib wtextract wtarchive wtstream wtstring
     wtstring_exports kmplatform)
 
 function(km_lean_launcher target)

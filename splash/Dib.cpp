@@ -75,11 +75,9 @@ BITMAPINFOHEADER* LoadDibResource(UINT resourceId, HMODULE module)
         GlobalCopy copy(size);
         if (copy.Bytes()) {
             std::memcpy(copy.Bytes(), resource, length);
-            CompleteDibHeader(copy.Bytes(), size);
-            NormalizeDib(copy.Bytes(), size);
             // Guards the system's drawing against a header that promises more than
             // the resource holds.
-            if (!DibFitsIn(copy.Bytes(), size))
+            if (!PrepareDib(copy.Bytes(), size))
                 return nullptr;
             return reinterpret_cast<BITMAPINFOHEADER*>(copy.Release());
         }

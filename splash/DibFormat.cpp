@@ -211,6 +211,10 @@ uint32_t DibWritableSize(const unsigned char* dib, uint32_t length)
     DibHeader header;
     if (!ReadDibHeader(dib, length, header))
         return 0;
+    // The pixels lie where they will after CompleteDibHeader: behind the full colour
+    // table that a biClrUsed of 0 stands for.
+    if (NeedsClrUsed(header))
+        header.clrUsed = uint32_t(1) << header.bitCount;
     uint64_t pixelOffset = DibPixelOffset(header);
     // Without its compressed pixels inside the block there is nothing to expand.
     if (!IsExpandableRle8(header) || pixelOffset > length)
@@ -311,6 +315,13 @@ bool DibFitsIn(const unsigned char* dib, uint32_t length)
         return imageSize != 0 && imageSize <= available;
     }
     return header.sizeImage != 0 && header.sizeImage <= available;
+}
+
+bool PrepareDib(unsigned char* dib, uint32_t size)
+{
+    CompleteDibHeader(dib, size);
+    NormalizeDib(dib, size);
+    return DibFitsIn(dib, size);
 }
 
 bool ReadDibColor(const unsigned char* dib, uint32_t length, uint32_t index,

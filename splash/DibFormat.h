@@ -93,6 +93,12 @@ bool ExpandRle8(unsigned char* pixels, uint32_t inputSize, uint32_t room, int32_
 // is handed to the system for drawing.
 bool DibFitsIn(const unsigned char* dib, uint32_t length);
 
+// What the splash does to its bitmap before drawing it, in a writable block of
+// DibWritableSize bytes that starts with the bitmap: completes the header, expands
+// RLE8 pixels, and returns DibFitsIn of the result. A bitmap for which this is false
+// is not drawn.
+bool PrepareDib(unsigned char* dib, uint32_t size);
+
 // Colour table entry index (stored blue, green, red, reserved). Returns false and
 // leaves the outputs when the entry does not lie inside the block.
 bool ReadDibColor(const unsigned char* dib, uint32_t length, uint32_t index,

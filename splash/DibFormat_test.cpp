@@ -88,6 +88,21 @@ TEST(NormalizeDib, ExpandsRle8WhereTheBlockHasRoom)
     EXPECT_TRUE(DibFitsIn(dib.data(), writable));
 }
 
+// With biClrUsed 0 the colour table has 256 entries, and the pixels lie behind it.
+TEST(NormalizeDib, ExpandsRle8BehindAFullColourTable)
+{
+    Bytes table(256 * 4, 0x11);
+    Bytes dib = MakeDib({16, 4, 8, kDibRle8, 0, 0}, table, {16, 7, 0, 0, 16, 8, 0, 1});
+    uint32_t writable = DibWritableSize(dib.data(), uint32_t(dib.size()));
+    ASSERT_EQ(40u + 1024 + 64, writable);
+    dib.resize(writable);
+    CompleteDibHeader(dib.data(), writable);
+    EXPECT_TRUE(NormalizeDib(dib.data(), writable));
+    EXPECT_EQ(Bytes(16, 7), Bytes(dib.begin() + 1064, dib.begin() + 1080));
+    EXPECT_EQ(Bytes(16, 8), Bytes(dib.begin() + 1080, dib.begin() + 1096));
+    EXPECT_TRUE(DibFitsIn(dib.data(), writable));
+}
+
 TEST(NormalizeDib, LeavesOtherCompressionsAndRle8WithoutRoom)
 {
     const std::tuple<const char*, DibSpec> cases[] = {

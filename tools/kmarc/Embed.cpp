@@ -10,6 +10,7 @@
 #include "tools/kmarc/HostFiles.h"
 #include "tools/kmarc/OutputFile.h"
 #include "tools/kmarc/SetupArchives.h"
+#include "tools/kmarc/SplashBitmap.h"
 #include "tools/kmarc/ToolError.h"
 
 #include <algorithm>
@@ -34,7 +35,6 @@ const size_t kMaxVersionText = 1000;
 // What makes an executable the setup launcher: the splash's dialog and picture, and
 // the manifest that asks for administrator rights.
 const uint16_t kSplashDialogId = 103;
-const uint16_t kSplashBitmapId = 134;
 const uint16_t kManifestId = 1;
 
 // The programs a SETUPBASE archive must deliver: the setup program the launcher starts
@@ -244,12 +244,18 @@ std::vector<IconImage> ReadIcon(const fs::path& path)
 void EmbedPayload(const EmbedOptions& options, std::ostream& out)
 {
     // The options are checked before anything is read or packed.
-    CheckOutputIsNoInput(options.output, { { "the launcher", options.launcher }, { "the icon file", options.icon } },
+    CheckOutputIsNoInput(options.output,
+                         { { "the launcher", options.launcher },
+                           { "the icon file", options.icon },
+                           { "the splash picture", options.splash } },
                          options.payload);
     VersionInfo version = ParseVersionInfo(options.versionInfo);
     std::vector<IconImage> icon;
     if (!options.icon.empty())
         icon = ReadIcon(options.icon);
+    std::vector<uint8_t> splash;
+    if (!options.splash.empty())
+        splash = ReadSplashBitmap(options.splash);
 
     PeImage image = ReadLauncher(options);
     if (image.HasCertificate()) {
@@ -301,6 +307,8 @@ void EmbedPayload(const EmbedOptions& options, std::ostream& out)
         }
         if (!icon.empty())
             SetIconGroup(resources, kIconGroupId, icon);
+        if (!splash.empty())
+            SetSplashBitmap(resources, std::move(splash));
         setup = WithResources(image, resources);
     } catch (const PeError& error) {
         Refuse(Launcher(options) + ": cannot take the archives: " + error.what());

@@ -23,6 +23,8 @@ struct EmbedOptions {
     std::vector<std::string> versionInfo;
     // An .ico file for icon group 101 (empty: the launcher's icon stays).
     std::filesystem::path icon;
+    // A .bmp file for the splash picture, bitmap 134 (empty: the launcher's stays).
+    std::filesystem::path splash;
 };
 
 // The keys --version-info takes, as the version resource names them.

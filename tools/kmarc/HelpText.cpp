@@ -66,12 +66,13 @@ const char kOverviewHelp[] =
     "  0  success\n"
     "  1  the archive, or an entry in it, is damaged, or the file is not an archive;\n"
     "     verify also for a name that pack would refuse\n"
-    "  2  the command line is wrong (also an unsupported code page)\n"
+    "  2  the command line is wrong (also an unsupported code page, or embed's -o\n"
+    "     naming one of its inputs)\n"
     "  3  a file or folder could not be read or written\n"
-    "  4  a file cannot go into an archive, or the icon file is not usable; the\n"
-    "     message names it and says why\n"
+    "  4  a file cannot go into an archive, or the icon file or splash picture is\n"
+    "     not usable; the message names it and says why\n"
     "  5  embed: the launcher is not a 32-bit executable, not the setup launcher,\n"
-    "     truncated, damaged or signed; nothing was written\n";
+    "     truncated, damaged, signed or has data appended; nothing was written\n";
 
 namespace {
 
@@ -131,7 +132,7 @@ const char kExtractHelp[] =
 
 const char kEmbedHelp[] =
     "Usage: kmarc embed [--level N] [--strip-signature] [--version-info KEY=VALUE]...\n"
-    "                   [--icon FILE.ico] LAUNCHER PAYLOAD -o SETUP\n"
+    "                   [--icon FILE.ico] [--splash FILE.bmp] LAUNCHER PAYLOAD -o SETUP\n"
     "\n"
     "Packs each archive folder of PAYLOAD (BASE, SETUPBASE, SETUPPHOTO, PHOTOEDITION,\n"
     "KMIMAGE, KMVERSION, APPBASE, PHOTOUNINST) as pack does and writes SETUP, a copy\n"
@@ -152,9 +153,18 @@ const char kEmbedHelp[] =
     "                        repeated. Without it the setup keeps the launcher's\n"
     "                        blank properties, and embed warns once.\n"
     "  --icon FILE.ico       the program's icon (icon group 101) from an icon file\n"
+    "  --splash FILE.bmp     the splash picture (bitmap 134) from a Windows bitmap,\n"
+    "                        shown unscaled while the setup unpacks: 1, 4, 8, 16, 24\n"
+    "                        or 32 bits per pixel, uncompressed, RLE8 (8 bits) or\n"
+    "                        bit fields (16, 32 bits), a plain 40-byte header, every\n"
+    "                        pixel's colour in the colour table; anything else is\n"
+    "                        refused with the reason (exit status 4)\n"
     "\n"
     "Refused, with exit status 5 and nothing written: a launcher that is not a 32-bit\n"
-    "executable, not the setup launcher, truncated, damaged or signed.\n" KMARC_COMMON_OPTIONS;
+    "executable, not the setup launcher, truncated, damaged, signed, or one with data\n"
+    "appended behind the executable. Refused with exit status 2: -o naming the\n"
+    "launcher, the icon or the splash picture (by file identity: any spelling or\n"
+    "hard link of it), or a path inside PAYLOAD.\n" KMARC_COMMON_OPTIONS;
 
 const char kHelpHelp[] =
     "Usage: kmarc help [COMMAND]\n"

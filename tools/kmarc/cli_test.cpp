@@ -1,6 +1,8 @@
 // kmarc's command line as scripts and packagers meet it: the help of each command,
 // --quiet and the warnings it silences.
 #include "pe/PeTestSupport.h"
+#include "splash/DibFormat.h"
+#include "splash/DibTestSupport.h"
 #include "tools/kmarc/KmarcTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +112,89 @@ TEST_F(CliTest, EmbedWithoutVersionInfoWarnsOnceUnlessQuiet)
     EXPECT_EQ(4, Kmarc(work, Embed("--quiet ")));
     EXPECT_NE(std::string::npos, Err().find("no lingerx.exe in")) << Err();
     EXPECT_EQ(std::string::npos, Err().find(warning)) << Err();
+}
+
+// A .bmp file of the bitmap: the file header, whose pixel offset is gap bytes further
+// than right behind the colour table, then the bitmap with the gap before its pixels.
+std::string BmpFile(const Bytes& header, const Bytes& table, const Bytes& pixels, uint32_t gap = 0)
+{
+    Bytes file = { 'B', 'M' };
+    file.resize(14, 0);
+    uint32_t offBits = uint32_t(14 + header.size() + table.size() + gap);
+    Put32(file, 2, uint32_t(offBits + pixels.size()));
+    Put32(file, 10, offBits);
+    file.insert(file.end(), header.begin(), header.end());
+    file.insert(file.end(), table.begin(), table.end());
+    file.resize(file.size() + gap, 0);
+    file.insert(file.end(), pixels.begin(), pixels.end());
+    return std::string(file.begin(), file.end());
+}
+
+Bytes Header(const DibSpec& spec)
+{
+    return MakeDib(spec, {}, {});
+}
+
+TEST_F(CliTest, SplashReplacesThePictureOnlyWithOneTheSplashCanShow)
+{
+    Bytes pixels(12 * 3 * 2, 0);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<unsigned char>(i * 7);
+    std::string picture = BmpFile(Header({ 12, 2, 24, kDibRgb, 0, 0 }), {}, pixels);
+    WriteFile(work / "vendor.bmp", picture);
+    ASSERT_EQ(0, Kmarc(work, Embed("--splash " + Quote(work / "vendor.bmp") + " "))) << Err();
+    std::string setup = ReadFile(work / "setup.exe");
+    ResourceTree tree = ReadResources(PeImage(std::vector<uint8_t>(setup.begin(), setup.end())));
+    const ResourceNames& bitmaps = tree.Types().at(ResourceId(kResourceTypeBitmap));
+    ASSERT_EQ(1u, bitmaps.at(ResourceId(134)).size());
+    // Under the language of the launcher's own picture, the file without its header.
+    const ResourceData* splash = tree.Find(kResourceTypeBitmap, 134, 0x0409);
+    ASSERT_NE(nullptr, splash);
+    EXPECT_EQ(picture.substr(14), std::string(splash->bytes.begin(), splash->bytes.end()));
+    // Everything else of the launcher is there as before.
+    EXPECT_TRUE(tree.Has(kResourceTypeDialog, 103));
+    EXPECT_TRUE(tree.Has(kResourceTypeManifest, 1));
+
+    Bytes greys(16, 0);
+    for (size_t i = 0; i < greys.size(); ++i)
+        greys[i] = i % 4 == 3 ? 0 : static_cast<unsigned char>(i / 4 * 60);
+    Bytes v5 = Header({ 2, 1, 32, kDibBitfields, 0, 0 });
+    Put32(v5, 0, 124);
+    v5.resize(124, 0);
+    Put32(v5, 40, 0xFF0000);
+    Put32(v5, 44, 0xFF00);
+    Put32(v5, 48, 0xFF);
+    const struct {
+        const char* what;
+        std::string file;
+        const char* reason;
+    } refusals[] = {
+        { "a PNG", "\x89PNG\r\n\x1a\n" + std::string(60, '\0'), "not a BMP file" },
+        { "an empty file", "", "not a BMP file" },
+        { "an OS/2 bitmap", BmpFile({ 12, 0, 0, 0, 2, 0, 1, 0, 1, 0, 24, 0 }, {}, Bytes(8)), "no bitmap header" },
+        { "RLE4", BmpFile(Header({ 4, 1, 4, kDibRle4, 4, 4 }), greys, { 4, 0x12, 0, 1 }), "RLE4 at 4 bits" },
+        { "an index past its palette", BmpFile(Header({ 4, 1, 8, kDibRgb, 0, 4 }), greys, { 0, 1, 2, 4 }),
+          "has colour 4, but the colour table holds 4 colours" },
+        { "a gap before the pixels", BmpFile(Header({ 12, 2, 24, kDibRgb, 0, 0 }), {}, pixels, 2),
+          "its pixels start at byte 56, not right behind the colour table at byte 54" },
+        { "masks inside a large header", BmpFile(v5, {}, Bytes(8, 0x40)),
+          "its pixels start at byte 138, not right behind the colour masks at byte 150" },
+        { "pixels cut short", BmpFile(Header({ 12, 2, 24, kDibRgb, 0, 0 }), {}, Bytes(40)), "do not lie inside" },
+    };
+    for (const auto& c : refusals) {
+        fs::remove(work / "setup.exe");
+        WriteFile(work / "vendor.bmp", c.file);
+        EXPECT_EQ(4, Kmarc(work, Embed("--splash " + Quote(work / "vendor.bmp") + " "))) << c.what;
+        EXPECT_NE(std::string::npos, Err().find("vendor.bmp: the splash cannot show this picture: ")) << Err();
+        EXPECT_NE(std::string::npos, Err().find(c.reason)) << c.what << ": " << Err();
+        EXPECT_FALSE(fs::exists(work / "setup.exe")) << c.what;
+    }
+    EXPECT_EQ(3, Kmarc(work, Embed("--splash " + Quote(work / "missing.bmp") + " ")));
+    EXPECT_NE(std::string::npos, Err().find("missing.bmp")) << Err();
+    EXPECT_EQ(2, Kmarc(work, "list --splash " + Quote(work / "vendor.bmp") + " " + Quote(work / "launcher.exe")));
+    EXPECT_EQ(2, Kmarc(work, "embed --splash " + Quote(work / "vendor.bmp") + " " + Quote(work / "launcher.exe") +
+                                 " " + Quote(work / "payload") + " -o " + Quote(work / "vendor.bmp")));
+    EXPECT_NE(std::string::npos, Err().find("is the splash picture")) << Err();
 }
 
 // Bytes behind the executable would travel into every setup unseen; the launcher's own

@@ -30,6 +30,7 @@ struct CommandLine {
     bool stripSignature = false;
     std::vector<std::string> versionInfo;
     std::string icon;
+    std::string splash;
     bool help = false;
     bool version = false;
 };
@@ -117,6 +118,10 @@ CommandLine ParseCommandLine(int argc, char** argv)
                 if (value.empty())
                     ThrowUsage("--icon needs an icon file");
                 line.icon = value;
+            } else if (TakeValue("--splash", arg, argc, argv, i, value)) {
+                if (value.empty())
+                    ThrowUsage("--splash needs a .bmp file");
+                line.splash = value;
             } else {
                 ThrowUsage("unknown option '" + arg + "'");
             }
@@ -138,9 +143,10 @@ void ExpectArguments(const CommandLine& line, size_t count, const char* usage)
     if (line.levelGiven && line.command != "pack" && line.command != "embed")
         ThrowUsage("--level applies to pack and embed only");
     bool embedOptionGiven =
-        !line.output.empty() || line.stripSignature || !line.versionInfo.empty() || !line.icon.empty();
+        !line.output.empty() || line.stripSignature || !line.versionInfo.empty() || !line.icon.empty() ||
+                            !line.splash.empty();
     if (embedOptionGiven && line.command != "embed")
-        ThrowUsage("-o, --strip-signature, --version-info and --icon apply to embed only");
+        ThrowUsage("-o, --strip-signature, --version-info, --icon and --splash apply to embed only");
 }
 
 ReadOptions ReadOptionsOf(const CommandLine& line)
@@ -181,6 +187,7 @@ void Run(const CommandLine& line)
     } else if (line.command == "embed") {
         ExpectArguments(line, 2,
                         "embed [--level N] [--strip-signature] [--version-info KEY=VALUE]... [--icon FILE.ico] "
+                        "[--splash FILE.bmp] "
                         "LAUNCHER PAYLOAD -o SETUP");
         if (line.output.empty())
             ThrowUsage("embed needs the setup executable to write: -o SETUP");
@@ -194,6 +201,7 @@ void Run(const CommandLine& line)
         options.stripSignature = line.stripSignature;
         options.versionInfo = line.versionInfo;
         options.icon = line.icon;
+        options.splash = line.splash;
         EmbedPayload(options, std::cout);
     } else if (line.command == kHelpCommand) {
         if (args.size() > 1)
