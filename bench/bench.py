@@ -438,13 +438,13 @@ def memory_line(table, samples, label, key):
 # --- BENCH_SCALE=1: many small files, one large file ---------------------------------
 
 def scale_payload(kind, kmarc, work):
-    """Writes one scale payload and packs its BASE archive; returns (payload, archive)."""
+    """Writes one scale payload and packs its one archive; returns (payload, archive)."""
     folder = os.path.join(work, "scale-" + kind)
     remove(folder)
     count, size = payload.SCALE_PAYLOADS[kind](folder)
     archive = os.path.join(work, "scale-%s.kmarc" % kind)
     remove(archive)
-    subprocess.run([kmarc, "pack", archive, os.path.join(folder, "BASE")], check=True, stdin=subprocess.DEVNULL,
+    subprocess.run([kmarc, "pack", archive, os.path.join(folder, benchlib.UNPACKED[0])], check=True, stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL)
     return folder, archive, count, size
 

@@ -6,10 +6,40 @@ import os
 import re
 import struct
 
+LAYOUT_HEADER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "archive", "SetupLayout.h")
+
+
+def read_setup_layout(path=LAYOUT_HEADER):
+    """The setup layout as archive/SetupLayout.h states it, the one place that spells it:
+    {"archives": [names in unpacking order], "unpacked": count, "type": resource type,
+    "setup_program": name, "waiting_program": name, "program_archive": name}."""
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+
+    def constant(name, pattern):
+        found = re.search(r"constexpr[^=;]*\b%s\b[^=;]*=\s*%s\s*;" % (name, pattern), text)
+        if not found:
+            raise ValueError("%s: no %s" % (path, name))
+        return found.group(1)
+
+    archives = re.findall(r'"([^"]*)"', constant("kSetupArchiveNames", r"\{([^}]*)\}"))
+    if len(archives) != int(constant("kSetupArchiveCount", r"(\d+)")):
+        raise ValueError("%s: kSetupArchiveNames does not hold kSetupArchiveCount names" % path)
+    return {
+        "archives": archives,
+        "unpacked": int(constant("kUnpackedArchiveCount", r"(\d+)")),
+        "type": constant("kArchiveResourceType", r'"([^"]*)"'),
+        "setup_program": constant("kSetupProgram", r'"([^"]*)"'),
+        "waiting_program": constant("kWaitingProgram", r'"([^"]*)"'),
+        "program_archive": archives[int(constant("kSetupProgramArchive", r"(\d+)"))],
+    }
+
+
+SETUP_LAYOUT = read_setup_layout()
 # The six archives the launcher unpacks, in its order, and the two it keeps.
-UNPACKED = ["BASE", "SETUPBASE", "SETUPPHOTO", "PHOTOEDITION", "KMIMAGE", "KMVERSION"]
-KEPT = ["APPBASE", "PHOTOUNINST"]
-ARCHIVE_RESOURCE_TYPE = "KMARC"
+UNPACKED = SETUP_LAYOUT["archives"][:SETUP_LAYOUT["unpacked"]]
+KEPT = SETUP_LAYOUT["archives"][SETUP_LAYOUT["unpacked"]:]
+ARCHIVE_RESOURCE_TYPE = SETUP_LAYOUT["type"]
 
 # FILETIME counts 100 ns steps from 1601-01-01; the stand-in reports Unix milliseconds.
 FILETIME_AT_1970 = 116444736000000000

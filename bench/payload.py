@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the benchmark payload: a launcher payload tree of realistic shape and size.
 
-One folder per archive (BASE, SETUPBASE, ..., APPBASE, PHOTOUNINST). The six folders
+One folder per archive (archive/SetupLayout.h names them). The six folders
 the launcher unpacks hold 75 files, about 21 MB, the largest about 8.5 MB, in a data
 folder, four language folders below a documentation folder and the top level; their
 contents mix text-like and incompressible bytes so that zlib's default level packs
@@ -20,14 +20,17 @@ import random
 import shutil
 import sys
 
+import benchlib
+
 SEED = 20040615
 # File times: a fixed moment, a few minutes apart per file.
 BASE_TIME = 1087300800
-SETUP_PROGRAM = "Zephrun.exe"
-WAITING_PROGRAM = "lingerx.exe"
+SETUP_PROGRAM = benchlib.SETUP_LAYOUT["setup_program"]
+WAITING_PROGRAM = benchlib.SETUP_LAYOUT["waiting_program"]
+PROGRAM_ARCHIVE = benchlib.SETUP_LAYOUT["program_archive"]
 
-UNPACKED = ["BASE", "SETUPBASE", "SETUPPHOTO", "PHOTOEDITION", "KMIMAGE", "KMVERSION"]
-KEPT = ["APPBASE", "PHOTOUNINST"]
+UNPACKED = benchlib.UNPACKED
+KEPT = benchlib.KEPT
 LANGUAGES = ["Eng", "Ger", "Fra", "Ita"]
 
 KB = 1000
@@ -53,17 +56,18 @@ def docs(names_sizes):
     return files
 
 
-# (archive, [(name, size, kind)]); names use backslashes like archive entry names.
-# SETUPBASE lists 6 of its 8 top-level files: the two programs come from --programs.
-LAYOUT = [
-    ("BASE", in_folder("Data", [
+# [(name, size, kind)] per unpacked archive, in the launcher's order; names use
+# backslashes like archive entry names. The second, the setup program's archive, lists 6
+# of its 8 top-level files: the two programs come from --programs.
+UNPACKED_FILES = [
+    in_folder("Data", [
         ("Pictures.pak", 8500 * KB, MEDIA),
         ("Frames.pak", 880 * KB, MEDIA),
         ("Effects.dat", 610 * KB, PROGRAM),
         ("Fonts.dat", 480 * KB, PROGRAM),
         ("Clipart.idx", 146 * KB, TEXT),
-    ])),
-    ("SETUPBASE", [
+    ]),
+    [
         ("KMSetupUI.dll", 880 * KB, PROGRAM),
         ("KMSetupCore.dll", 690 * KB, PROGRAM),
         ("KMSetupRes.dll", 430 * KB, MEDIA),
@@ -82,8 +86,8 @@ LAYOUT = [
     ]) + docs([
         ("License.txt", 22 * KB), ("Readme.txt", 14 * KB), ("Setup.htm", 31 * KB),
         ("Release Notes.txt", 9 * KB), ("Quickstart.pdf", 120 * KB),
-    ])),
-    ("SETUPPHOTO", [
+    ]),
+    [
         ("Photo.inf", 7 * KB, TEXT),
     ] + in_folder("Data", [
         ("PhotoSetup.dat", 73 * KB, TEXT), ("Samples.lst", 12 * KB, TEXT),
@@ -93,8 +97,8 @@ LAYOUT = [
         ("Docs\\Eng\\Photo Tutorial.htm", 48 * KB, TEXT),
     ] + docs([
         ("Photo.txt", 12 * KB),
-    ])),
-    ("PHOTOEDITION", [
+    ]),
+    [
         ("KMPhoto.exe", 1620 * KB, PROGRAM),
         ("Photo.inf", 8 * KB, TEXT),
         ("Data\\Edition.dat", 240 * KB, PROGRAM),
@@ -103,20 +107,22 @@ LAYOUT = [
     ]) + [
         ("Docs\\Eng\\Edition Manual.pdf", 305 * KB, MEDIA),
         ("Docs\\Ger\\Edition Manual.pdf", 312 * KB, MEDIA),
-    ]),
-    ("KMIMAGE", [
+    ],
+    [
         ("KMImage.dll", 880 * KB, PROGRAM),
-    ]),
-    ("KMVERSION", [
+    ],
+    [
         ("KMVersion.dll", 152 * KB, PROGRAM),
-    ]),
+    ],
 ]
+LAYOUT = list(zip(UNPACKED, UNPACKED_FILES))
 
 APPBASE_FILES = 236
 
 
 def kept_archives():
-    """APPBASE: 236 files at the top level and in five folders; PHOTOUNINST: 2."""
+    """The two kept archives: the application, 236 files at the top level and in five
+    folders, and the uninstaller's, 2."""
     files = [("KMPhotoApp.exe", 1640 * KB, PROGRAM), ("KMPhotoApp.ini", 4 * KB, TEXT)]
     files += [("KMApp%02d.dll" % i, (15 + 5 * i) * KB, PROGRAM) for i in range(26)]
     folders = [("Filters", ".flt", PROGRAM), ("Plugins", ".kpi", PROGRAM),
@@ -126,8 +132,7 @@ def kept_archives():
         count = left // len(folders) + (1 if index < left % len(folders) else 0)
         files += in_folder(folder, [("%s%03d%s" % (folder[:4], i, extension), (1 + (i * 5) % 17) * KB, kind)
                                     for i in range(count)])
-    return [("APPBASE", files),
-            ("PHOTOUNINST", [("KMUninst.exe", 310 * KB, PROGRAM), ("Data\\Uninst.dat", 21 * KB, TEXT)])]
+    return list(zip(KEPT, [files, [("KMUninst.exe", 310 * KB, PROGRAM), ("Data\\Uninst.dat", 21 * KB, TEXT)]]))
 
 
 def make_vocabulary(rng, count=3000):
@@ -199,15 +204,15 @@ def write_payload(out_dir, programs_dir=None):
             written.append((archive, name, len(data)))
     if programs_dir:
         for program in (SETUP_PROGRAM, WAITING_PROGRAM):
-            target = os.path.join(out_dir, "SETUPBASE", program)
+            target = os.path.join(out_dir, PROGRAM_ARCHIVE, program)
             shutil.copyfile(os.path.join(programs_dir, program), target)
             stamp += 300
             os.utime(target, (stamp, stamp))
-            written.append(("SETUPBASE", program, os.path.getsize(target)))
+            written.append((PROGRAM_ARCHIVE, program, os.path.getsize(target)))
     return written
 
 
-# The scale payloads of BENCH_SCALE=1, each in the BASE archive alone: many small files
+# The scale payloads of BENCH_SCALE=1, each in the first archive alone: many small files
 # in many folders, and one large file.
 SCALE_FOLDERS = 200
 SCALE_FILES_PER_FOLDER = 50
@@ -222,7 +227,7 @@ def write_many_files(out_dir):
     vocabulary = make_vocabulary(rng)
     total = 0
     for folder in range(SCALE_FOLDERS):
-        path = os.path.join(out_dir, "BASE", "Part%03d" % folder)
+        path = os.path.join(out_dir, UNPACKED[0], "Part%03d" % folder)
         os.makedirs(path)
         for index in range(SCALE_FILES_PER_FOLDER):
             data = text_bytes(rng, vocabulary, rng.randint(*SCALE_SMALL_SIZES))
@@ -238,9 +243,9 @@ def write_large_file(out_dir):
     rng = random.Random(SEED + 2)
     vocabulary = make_vocabulary(rng)
     pool = [text_bytes(rng, vocabulary, SCALE_BLOCK) for _ in range(48)]
-    os.makedirs(os.path.join(out_dir, "BASE"))
+    os.makedirs(os.path.join(out_dir, UNPACKED[0]))
     written = 0
-    with open(os.path.join(out_dir, "BASE", "Large.pak"), "wb") as f:
+    with open(os.path.join(out_dir, UNPACKED[0], "Large.pak"), "wb") as f:
         while written < SCALE_LARGE_SIZE:
             n = min(SCALE_BLOCK, SCALE_LARGE_SIZE - written)
             block = rng.randbytes(n) if rng.random() < MEDIA else rng.choice(pool)[:n]
@@ -255,8 +260,8 @@ SCALE_PAYLOADS = {"files": write_many_files, "large": write_large_file}
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("out_dir", help="folder to create; an existing one is replaced")
-    parser.add_argument("--programs", help="folder holding %s and %s to add to SETUPBASE"
-                        % (SETUP_PROGRAM, WAITING_PROGRAM))
+    parser.add_argument("--programs", help="folder holding %s and %s to add to %s"
+                        % (SETUP_PROGRAM, WAITING_PROGRAM, PROGRAM_ARCHIVE))
     parser.add_argument("--scale", choices=sorted(SCALE_PAYLOADS),
                         help="write a scale payload instead: many small files, or one large file")
     args = parser.parse_args(argv)
@@ -264,7 +269,7 @@ def main(argv):
         shutil.rmtree(args.out_dir)
     if args.scale:
         count, size = SCALE_PAYLOADS[args.scale](args.out_dir)
-        print("payload: %d files, %.1f MB in BASE" % (count, size / MB))
+        print("payload: %d files, %.1f MB in %s" % (count, size / MB, UNPACKED[0]))
         return 0
     written = write_payload(args.out_dir, args.programs)
     unpacked = [w for w in written if w[0] in UNPACKED]

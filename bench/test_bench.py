@@ -255,6 +255,31 @@ def build_pe(resources, section_rva=0x2000, raw_pointer=0x400):
     return bytes(image) + bytes(section)
 
 
+class SetupLayoutTest(unittest.TestCase):
+    def read(self, text):
+        path = os.path.join(tempfile.mkdtemp(), "SetupLayout.h")
+        with open(path, "w") as f:
+            f.write(text)
+        return benchlib.read_setup_layout(path)
+
+    def test_the_header_gives_eight_archives_six_unpacked(self):
+        layout = benchlib.read_setup_layout()
+        self.assertEqual(len(layout["archives"]), 8)
+        self.assertEqual(layout["unpacked"], 6)
+        self.assertIn(layout["program_archive"], benchlib.UNPACKED)
+        self.assertEqual(benchlib.UNPACKED + benchlib.KEPT, layout["archives"])
+
+    def test_a_header_that_does_not_state_the_layout_is_refused(self):
+        with open(benchlib.LAYOUT_HEADER) as f:
+            header = f.read()
+        # A comment that mentions a constant is not its definition.
+        self.assertEqual(self.read("// kUnpackedArchiveCount = 3;\n" + header)["unpacked"], 6)
+        with self.assertRaisesRegex(ValueError, "kWaitingProgram"):
+            self.read(header.replace("kWaitingProgram", "kOther"))
+        with self.assertRaisesRegex(ValueError, "kSetupArchiveCount names"):
+            self.read(header.replace('"KMIMAGE", ', ""))
+
+
 class ArchiveResourcesTest(unittest.TestCase):
     def test_finds_only_the_archive_resources_with_their_bytes(self):
         exe = build_pe([

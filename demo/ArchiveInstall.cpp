@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveReader.h"
 #include "archive/EntryInflation.h"
+#include "archive/SetupLayout.h"
 #include "stream/WtFileStream.h"
 
 #include <cstdint>
@@ -9,7 +10,6 @@
 
 namespace {
 
-const char kArchiveType[] = "KMArc";
 const uint32_t kOpenForInstall = WtFileStream::OpenCreate | WtFileStream::AccessWrite;
 // FILETIME counts 100 ns steps from 1601; the archive counts seconds from 1970.
 const uint64_t kFileTimeAt1970 = 116444736000000000ull;
@@ -91,12 +91,12 @@ bool MakeFolders(const std::string& path)
 ArchiveInstallResult InstallArchive(HMODULE module, const char* name, const std::string& folder)
 {
     ArchiveInstallResult result;
-    HRSRC found = FindResourceA(module, name, kArchiveType);
+    HRSRC found = FindResourceA(module, name, kArchiveResourceType);
     HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
     const unsigned char* base = loaded ? static_cast<const unsigned char*>(LockResource(loaded)) : nullptr;
     if (!base) {
         result.outcome = InstallOutcome::Missing;
-        result.detail = "no KMArc resource of that name";
+        result.detail = std::string("no ") + kArchiveResourceType + " resource of that name";
         return result;
     }
 

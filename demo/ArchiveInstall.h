@@ -1,4 +1,4 @@
-// Installs the files of one "KMArc" archive resource of a loaded module into a folder.
+// Installs the files of one archive resource of a loaded module into a folder.
 #ifndef DEMO_ARCHIVE_INSTALL_H
 #define DEMO_ARCHIVE_INSTALL_H
 
@@ -22,7 +22,7 @@ struct ArchiveInstallResult {
 
 const char* DescribeInstallOutcome(InstallOutcome outcome);
 
-// Writes every entry of resource `name` (type "KMArc") of module below folder, which
+// Writes every entry of resource `name` (type kArchiveResourceType) of module below folder, which
 // must end with a backslash; missing folders, the folder itself included, are created.
 // A damaged directory is refused before anything is written. The run stops at the
 // first entry that fails, whose file is removed again; files written before it stay

@@ -1,6 +1,7 @@
 // Stand-in for the product's setup program: accepts the launcher's command line, shows
 // the setup window, installs the two archives that stay inside the launcher, and hands
 // the cleanup script to cmd.exe as its last act.
+#include "archive/SetupLayout.h"
 #include "demo/ArchiveInstall.h"
 #include "demo/CleanupLaunch.h"
 #include "demo/SetupCommandLine.h"
@@ -18,8 +19,6 @@ const int kExitDone = 0;
 const int kExitBadCommandLine = 1;
 const int kExitInstallFailed = 2;
 const int kExitCleanupNotStarted = 3;
-
-const char* const kInstalledArchives[] = { "APPBASE", "PHOTOUNINST" };
 
 const uint64_t kFileTimeAt1970 = 116444736000000000ull;
 const uint64_t kFileTimeStepsPerMillisecond = 10000ull;
@@ -74,7 +73,9 @@ int Install(const std::string& resourceFile, const std::string& folder, SetupWin
         return kExitInstallFailed;
     }
     size_t installed = 0;
-    for (const char* archive : kInstalledArchives) {
+    // The archives the launcher leaves inside itself.
+    for (int i = kUnpackedArchiveCount; i < kSetupArchiveCount; ++i) {
+        const char* archive = kSetupArchiveNames[i];
         window.SetStatus(std::string("Installing Kalmora Photo (") + archive + ") ...");
         ArchiveInstallResult result = InstallArchive(module.Get(), archive, folder);
         for (const std::string& file : result.files)

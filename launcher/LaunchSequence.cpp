@@ -1,6 +1,7 @@
 #include "launcher/LaunchSequence.h"
 
 #include "archive/ExtractEntry.h"
+#include "archive/SetupLayout.h"
 #include "launcher/AnsiPath.h"
 #include "launcher/CleanupScript.h"
 #include "launcher/DiskFree.h"
@@ -33,7 +34,6 @@ const char kFallbackTempPath[] = "C:\\";
 const char kScriptPattern[] = "%d.bat";
 const char kSetupFolderPattern[] = "KMGSetup%d";
 
-const char kSetupProgram[] = "Zephrun.exe";
 const char kSetupProgramVerb[] = "open";
 // The setup program's options; Wnd is given twice on purpose, Normal then Maximized.
 const char kSetupCommandLine[] =

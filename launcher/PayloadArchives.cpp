@@ -1,16 +1,10 @@
 #include "launcher/PayloadArchives.h"
 
-const char* const kPayloadArchiveNames[kPayloadArchiveCount] = {
-    "BASE", "SETUPBASE", "SETUPPHOTO", "PHOTOEDITION", "KMIMAGE", "KMVERSION",
-};
-
-const char kArchiveResourceType[] = "KMArc";
-
 void LocatePayloadArchives(HMODULE module, PayloadArchive (&archives)[kPayloadArchiveCount])
 {
     for (int i = 0; i < kPayloadArchiveCount; ++i) {
         PayloadArchive& archive = archives[i];
-        archive.name = kPayloadArchiveNames[i];
+        archive.name = kSetupArchiveNames[i];
         archive.base = nullptr;
         archive.size = 0;
         HRSRC found = FindResourceA(module, archive.name, kArchiveResourceType);

@@ -4,20 +4,16 @@
 #define LAUNCHER_PAYLOADARCHIVES_H
 
 #include "archive/ArchiveReader.h"
+#include "archive/SetupLayout.h"
 
 #include <windows.h>
 
-const int kPayloadArchiveCount = 6;
-
-// Resource names in the order of unpacking. The other two archives of the executable,
-// APPBASE and PHOTOUNINST, are read by the setup program straight from this file.
-extern const char* const kPayloadArchiveNames[kPayloadArchiveCount];
-
-// Resource type of every archive.
-extern const char kArchiveResourceType[];
+// The archives unpacked into the setup folder: the first of kSetupArchiveNames. The
+// other two are read by the setup program straight from this file.
+const int kPayloadArchiveCount = kUnpackedArchiveCount;
 
 struct PayloadArchive {
-    const char* name;           // one of kPayloadArchiveNames
+    const char* name;           // one of kSetupArchiveNames
     const unsigned char* base;  // the locked resource, or null when it is absent
     DWORD size;                 // bytes of the resource; 0 when absent
 };

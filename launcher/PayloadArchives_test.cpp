@@ -40,7 +40,7 @@ protected:
     {
         for (int i = 0; i < kPayloadArchiveCount; ++i) {
             contents[i] = MakeArchive({ "File" + std::to_string(i) + ".txt", "Data\\Part" + std::to_string(i) + ".dat" });
-            archives[i] = { kPayloadArchiveNames[i], contents[i].data(), static_cast<DWORD>(contents[i].size()) };
+            archives[i] = { kSetupArchiveNames[i], contents[i].data(), static_cast<DWORD>(contents[i].size()) };
         }
     }
 
@@ -53,8 +53,8 @@ protected:
 TEST_F(FindDamagedArchiveTest, SoundAndAbsentArchivesPass)
 {
     EXPECT_EQ(Find(), nullptr);
-    archives[2] = { kPayloadArchiveNames[2], nullptr, 0 };
-    archives[5] = { kPayloadArchiveNames[5], nullptr, 0 };
+    archives[2] = { kSetupArchiveNames[2], nullptr, 0 };
+    archives[5] = { kSetupArchiveNames[5], nullptr, 0 };
     EXPECT_EQ(Find(), nullptr);
 }
 

@@ -37,9 +37,7 @@ const size_t kMaxVersionText = 1000;
 const uint16_t kSplashDialogId = 103;
 const uint16_t kManifestId = 1;
 
-// The programs a SETUPBASE archive must deliver: the setup program the launcher starts
-// and the waiting program its cleanup script calls.
-const char* const kRequiredSetupPrograms[] = { "Zephrun.exe", "lingerx.exe" };
+const char* const kRequiredSetupPrograms[] = { kSetupProgram, kWaitingProgram };
 
 std::string Upper(std::string text)
 {
@@ -95,10 +93,6 @@ void CheckIsOurLauncher(const EmbedOptions& options, const ResourceTree& resourc
     if (!missing.empty())
         Refuse(Launcher(options) + ": not the setup launcher (it has no " + missing + ")");
 }
-
-// The six archives the launcher unpacks into its setup folder, where it looks for the
-// setup programs.
-const int kUnpackedArchiveCount = 6;
 
 std::string ArchiveList(const char* separator, int count = kSetupArchiveCount)
 {
@@ -172,10 +166,12 @@ void CheckSetupPrograms(const fs::path& payload, const std::vector<fs::path>& fo
                 found = true;
             }
         }
-        if (!found)
-            RefusePayload("no " + std::string(program) + " in " + DisplayPath(payload / "SETUPBASE") +
-                          ". The launcher runs " + program + " from its setup folder, which holds what it unpacks "
-                          "from " + ArchiveList(" ", kUnpackedArchiveCount) + "; put the program into SETUPBASE.");
+        if (!found) {
+            const char* home = kSetupArchiveNames[kSetupProgramArchive];
+            RefusePayload("no " + std::string(program) + " in " + DisplayPath(payload / home) + ". The launcher runs " +
+                          program + " from its setup folder, which holds what it unpacks from " +
+                          ArchiveList(" ", kUnpackedArchiveCount) + "; put the program into " + home + ".");
+        }
     }
 }
 
@@ -283,7 +279,7 @@ void EmbedPayload(const EmbedOptions& options, std::ostream& out)
     std::vector<fs::path> folders = PayloadFolders(options.payload);
     CheckSetupPrograms(options.payload, folders);
 
-    ResourceId type = ResourceId::Named(kArchiveResourceTypeName);
+    ResourceId type = ResourceId::Named(kArchiveResourceType);
     resources.RemoveType(type);
     std::string carried;
     std::string absent;

@@ -7,12 +7,6 @@
 #include <algorithm>
 #include <utility>
 
-const char* const kSetupArchiveNames[kSetupArchiveCount] = {
-    "BASE", "SETUPBASE", "SETUPPHOTO", "PHOTOEDITION", "KMIMAGE", "KMVERSION", "APPBASE", "PHOTOUNINST",
-};
-
-const char kArchiveResourceTypeName[] = "KMARC";
-
 bool LooksLikeExecutable(const unsigned char* bytes, uint64_t size)
 {
     return size >= 2 && bytes[0] == 'M' && bytes[1] == 'Z';
@@ -36,7 +30,7 @@ std::vector<SetupArchive> ReadSetupArchives(const std::filesystem::path& path, s
         throw ToolError{ kExitDamaged, DisplayPath(path) + ": not a sound setup executable: " + error.what() };
     }
     std::vector<SetupArchive> archives;
-    auto type = tree.Types().find(ResourceId::Named(kArchiveResourceTypeName));
+    auto type = tree.Types().find(ResourceId::Named(kArchiveResourceType));
     if (type == tree.Types().end())
         return archives;
     for (const auto& name : type->second) {

@@ -1,25 +1,15 @@
-// The archives a setup executable carries: its "KMArc" resources, read with the PE
+// The archives a setup executable carries (archive/SetupLayout.h), read with the PE
 // reader so that kmarc reads them the same way on every host.
 #ifndef KMARC_SETUP_ARCHIVES_H
 #define KMARC_SETUP_ARCHIVES_H
 
+#include "archive/SetupLayout.h"
 #include "pe/ResourceTree.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-// The eight archives a launcher carries, in the order it unpacks them; the last two
-// stay inside it for the setup program.
-const int kSetupArchiveCount = 8;
-extern const char* const kSetupArchiveNames[kSetupArchiveCount];
-
-// The resource type of the archives as the resource directory stores it (the system
-// looks resource names up in capitals).
-extern const char kArchiveResourceTypeName[];
-// German, the language every archive is stored under.
-const uint16_t kArchiveLanguage = 1031;
 
 struct SetupArchive {
     std::string name;
