@@ -253,6 +253,12 @@ std::string CodePage::Display(const std::string& bytes) const
     }
     return shown;
 #else
+    return Utf8(bytes);
+#endif
+}
+
+std::string CodePage::Utf8(const std::string& bytes) const
+{
     std::string shown;
     for (unsigned char byte : bytes) {
         if (m_characters[byte] != 0 || byte == 0)
@@ -261,7 +267,6 @@ std::string CodePage::Display(const std::string& bytes) const
             shown += "\\x" + Hex(byte, 2);
     }
     return shown;
-#endif
 }
 
 std::string CodePage::Fold(const std::string& bytes) const

@@ -34,6 +34,10 @@ public:
     // code page on Windows. A byte without a character shows as \xNN.
     std::string Display(const std::string& bytes) const;
 
+    // Archive name bytes as UTF-8 on every host, for output to scripts. A byte without a
+    // character shows as \xNN.
+    std::string Utf8(const std::string& bytes) const;
+
     // The name with every letter in capitals, the way Windows compares file names.
     std::string Fold(const std::string& bytes) const;
 

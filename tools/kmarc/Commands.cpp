@@ -4,6 +4,7 @@
 #include "archive/EntryInflation.h"
 #include "archive/EntryName.h"
 #include "tools/kmarc/HostFiles.h"
+#include "tools/kmarc/JsonText.h"
 #include "tools/kmarc/NameRules.h"
 #include "tools/kmarc/Progress.h"
 #include "tools/kmarc/SetupArchives.h"
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -279,9 +281,50 @@ void ListEntries(LoadedArchive& loaded, const CodePage& codePage, std::ostream& 
 
 } // namespace
 
+// One archive of list --json; name is null for an archive file.
+void ListArchiveJson(LoadedArchive& loaded, const std::string& name, const std::string& language, uint64_t size,
+                     const CodePage& codePage, std::ostream& out)
+{
+    out << "    {\"archive\": " << name << ", \"language\": " << language << ", \"size\": " << size
+        << ", \"entries\": [";
+    ArchiveEntry entry;
+    const char* separator = "\n";
+    while (loaded.Reader().Next(entry)) {
+        out << separator << "      {\"entry\": " << JsonString(codePage.Utf8(entry.name))
+            << ", \"size\": " << entry.uncompressedSize << ", \"compressedSize\": " << entry.compressedSize
+            << ", \"time\": \"" << IsoUtcTime(entry.lastWriteTime) << "\"}";
+        separator = ",\n";
+    }
+    out << (*separator == ',' ? "\n    ]}" : "]}");
+}
+
+void ListJson(const fs::path& archive, const CodePage& codePage, std::ostream& out)
+{
+    out << "{\"file\": " << JsonString(archive.u8string()) << ",\n  \"archives\": [\n";
+    std::vector<SetupArchive> archives;
+    if (!ReadIfSetup(archive, archives)) {
+        LoadedArchive loaded(archive, 0, codePage);
+        ListArchiveJson(loaded, "null", "null", GetFileSize(archive), codePage, out);
+    }
+    for (size_t i = 0; i < archives.size(); ++i) {
+        LoadedArchive loaded(ResourceLabel(archive, archives[i]), archives[i].bytes, 0, codePage);
+        ListArchiveJson(loaded, JsonString(archives[i].name), std::to_string(archives[i].language),
+                        archives[i].bytes.size(), codePage, out);
+        out << (i + 1 < archives.size() ? ",\n" : "");
+    }
+    out << "\n  ]}\n";
+}
+
 void ListArchive(const fs::path& archive, const ReadOptions& options, std::ostream& out)
 {
     CodePage codePage(options.codepage);
+    if (options.json) {
+        // Built whole first, so that a damaged archive leaves no half document on out.
+        std::ostringstream document;
+        ListJson(archive, codePage, document);
+        out << document.str();
+        return;
+    }
     std::vector<SetupArchive> archives;
     if (!ReadIfSetup(archive, archives)) {
         LoadedArchive loaded(archive, 0, codePage);

@@ -15,9 +15,15 @@ struct ReadOptions {
     unsigned codepage = kDefaultCodePage;
     // --quiet: no progress on stderr.
     bool quiet = false;
+    // list --json: one JSON document instead of lines.
+    bool json = false;
 };
 
-// One line per entry on out: uncompressed size, compressed size, name. Each command
+// One line per entry on out: uncompressed size, compressed size, name. With
+// options.json, one JSON document in UTF-8 instead: {"file": PATH, "archives": [...]},
+// each archive {"archive": NAME or null for an archive file, "language": NUMBER or
+// null, "size": BYTES, "entries": [...]}, each entry {"entry": NAME, "size": BYTES,
+// "compressedSize": BYTES, "time": "YYYY-MM-DDTHH:MM:SSZ"} (its last write time). Each command
 // also takes a setup executable: list shows a line per archive resource (name,
 // language, size, entry count) before its entries, verify checks every archive
 // resource, extract writes each archive below a folder of its name.

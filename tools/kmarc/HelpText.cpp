@@ -105,12 +105,21 @@ const char kPackHelp[] =
     "                        every build (with a note on stderr)\n" KMARC_COMMON_OPTIONS;
 
 const char kListHelp[] =
-    "Usage: kmarc list ARCHIVE\n"
-    "       kmarc list SETUP.exe\n"
+    "Usage: kmarc list [--json] ARCHIVE\n"
+    "       kmarc list [--json] SETUP.exe\n"
     "\n"
     "One line per entry: uncompressed size, compressed size, name. For a setup\n"
     "executable, a line per archive it carries (name, language, size in bytes, entry\n"
-    "count) before its entries.\n" KMARC_COMMON_OPTIONS;
+    "count) before its entries.\n"
+    "\n"
+    "Options:\n"
+    "  --json                one JSON document (UTF-8) for scripts instead:\n"
+    "                        {\"file\": PATH, \"archives\": [{\"archive\": NAME,\n"
+    "                        \"language\": N, \"size\": BYTES, \"entries\": [{\"entry\":\n"
+    "                        NAME, \"size\": BYTES, \"compressedSize\": BYTES, \"time\":\n"
+    "                        \"2026-12-09T01:51:26Z\"}, ...]}, ...]}; an archive file\n"
+    "                        gives one archive whose name and language are null;\n"
+    "                        time is the entry's last write time in UTC\n" KMARC_COMMON_OPTIONS;
 
 const char kVerifyHelp[] =
     "Usage: kmarc verify ARCHIVE\n"

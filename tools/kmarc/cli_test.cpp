@@ -3,11 +3,13 @@
 #include "pe/PeTestSupport.h"
 #include "splash/DibFormat.h"
 #include "splash/DibTestSupport.h"
+#include "tools/kmarc/JsonText.h"
 #include "tools/kmarc/KmarcTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -113,6 +115,85 @@ TEST_F(CliTest, EmbedWithoutVersionInfoWarnsOnceUnlessQuiet)
     EXPECT_NE(std::string::npos, Err().find("no lingerx.exe in")) << Err();
     EXPECT_EQ(std::string::npos, Err().find(warning)) << Err();
 }
+
+TEST(JsonText, TimesAndStringsAsJsonWantsThem)
+{
+    const struct {
+        uint32_t seconds;
+        const char* text;
+    } times[] = {
+        { 0, "1970-01-01T00:00:00Z" },
+        { 951782400, "2000-02-29T00:00:00Z" },
+        { 951868799, "2000-02-29T23:59:59Z" },
+        { 1700000000, "2023-11-14T22:13:20Z" },
+        { 4107542399u, "2100-02-28T23:59:59Z" },
+        { 4107542400u, "2100-03-01T00:00:00Z" },
+        { 4294967295u, "2106-02-07T06:28:15Z" },
+    };
+    for (const auto& t : times)
+        EXPECT_EQ(t.text, IsoUtcTime(t.seconds)) << t.seconds;
+    EXPECT_EQ("\"a\\\\b \\\"c\\\" \\u0001\\u001F \xC3\x9C\"", JsonString("a\\b \"c\" \x01\x1F \xC3\x9C"));
+}
+
+#ifndef _WIN32
+// list --json read back by Python's JSON reader, as a script would: one line per archive
+// and per entry with every field.
+TEST_F(CliTest, ListJsonIsReadByAJsonReader)
+{
+    WriteFile(work / "payload" / "APPBASE" / "Docs" / "\xC3\x9C" "bersicht & Notes; 100%.txt", std::string(300, 'u'));
+    WriteFile(work / "payload" / "APPBASE" / "a.bin", "");
+    setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+    ASSERT_EQ(0, Kmarc(work, Embed("--quiet ")));
+    ASSERT_EQ(0, Kmarc(work, "--quiet pack " + Quote(work / "app.kma") + " " + Quote(work / "payload" / "APPBASE")));
+    unsetenv("SOURCE_DATE_EPOCH");
+    WriteFile(work / "read.py",
+              "import json, sys\n"
+              "d = json.load(open(sys.argv[1], encoding='utf-8'))\n"
+              "out = [d['file']]\n"
+              "for a in d['archives']:\n"
+              "    out.append('%s %s %d %d' % (a['archive'], a['language'], a['size'], len(a['entries'])))\n"
+              "    for e in a['entries']:\n"
+              "        out.append('  %s|%d|%d|%s' % (e['entry'], e['size'], e['compressedSize'], e['time']))\n"
+              "open(sys.argv[2], 'w', encoding='utf-8').write('\\n'.join(out) + '\\n')\n");
+    auto read = [&](const std::string& target) {
+        EXPECT_EQ(0, Kmarc(work, "list --json " + target));
+        fs::copy_file(work / "stdout.txt", work / "list.json", fs::copy_options::overwrite_existing);
+        std::string command = "python3 " + Quote(work / "read.py") + " " + Quote(work / "list.json") + " " +
+                              Quote(work / "read.txt");
+        EXPECT_EQ(0, std::system(command.c_str())) << ReadFile(work / "list.json");
+        return ReadFile(work / "read.txt");
+    };
+
+    std::string setup = read(Quote(work / "setup.exe"));
+    EXPECT_EQ(0u, setup.find((work / "setup.exe").string() + "\n")) << setup;
+    EXPECT_NE(std::string::npos, setup.find("\nBASE 1031 ")) << setup;
+    EXPECT_NE(std::string::npos, setup.find("\n  Readme.txt|9|")) << setup;
+    EXPECT_NE(std::string::npos, setup.find(" 2\n  Zephrun.exe|13|")) << setup;
+    EXPECT_NE(std::string::npos, setup.find("\nAPPBASE 1031 ")) << setup;
+    EXPECT_NE(std::string::npos, setup.find("\n  Docs\\\xC3\x9C" "bersicht & Notes; 100%.txt|300|")) << setup;
+    EXPECT_NE(std::string::npos, setup.find("\n  a.bin|0|")) << setup;
+    EXPECT_EQ(5u, Count(setup, "|2023-11-14T22:13:20Z\n")) << setup;
+
+    // The sizes are those the plain listing gives.
+    ASSERT_EQ(0, Kmarc(work, "list " + Quote(work / "app.kma")));
+    std::string plain = Out();
+    std::string archive = read(Quote(work / "app.kma"));
+    EXPECT_NE(std::string::npos, archive.find("\nNone None " + std::to_string(fs::file_size(work / "app.kma")) +
+                                              " 2\n")) << archive;
+    size_t compressed = plain.find("       300 ");
+    ASSERT_NE(std::string::npos, compressed) << plain;
+    std::string compressedSize = plain.substr(compressed + 11, 10);
+    compressedSize.erase(0, compressedSize.find_first_not_of(' '));
+    EXPECT_NE(std::string::npos, archive.find("|300|" + compressedSize + "|")) << archive << plain;
+
+    // A damaged archive gives an error and no half document.
+    std::string bytes = ReadFile(work / "app.kma");
+    WriteFile(work / "app.kma", bytes.substr(0, bytes.size() - 5));
+    EXPECT_EQ(1, Kmarc(work, "list --json " + Quote(work / "app.kma")));
+    EXPECT_EQ("", Out());
+    EXPECT_EQ(2, Kmarc(work, "verify --json " + Quote(work / "setup.exe")));
+}
+#endif
 
 // A .bmp file of the bitmap: the file header, whose pixel offset is gap bytes further
 // than right behind the colour table, then the bitmap with the gap before its pixels.

@@ -31,6 +31,7 @@ struct CommandLine {
     std::vector<std::string> versionInfo;
     std::string icon;
     std::string splash;
+    bool json = false;
     bool help = false;
     bool version = false;
 };
@@ -110,6 +111,8 @@ CommandLine ParseCommandLine(int argc, char** argv)
                 if (value.empty())
                     ThrowUsage("-o needs the setup executable to write");
                 line.output = value;
+            } else if (arg == "--json") {
+                line.json = true;
             } else if (arg == "--strip-signature") {
                 line.stripSignature = true;
             } else if (TakeValue("--version-info", arg, argc, argv, i, value)) {
@@ -145,6 +148,8 @@ void ExpectArguments(const CommandLine& line, size_t count, const char* usage)
     bool embedOptionGiven =
         !line.output.empty() || line.stripSignature || !line.versionInfo.empty() || !line.icon.empty() ||
                             !line.splash.empty();
+    if (line.json && line.command != "list")
+        ThrowUsage("--json applies to list only");
     if (embedOptionGiven && line.command != "embed")
         ThrowUsage("-o, --strip-signature, --version-info, --icon and --splash apply to embed only");
 }
@@ -154,6 +159,7 @@ ReadOptions ReadOptionsOf(const CommandLine& line)
     ReadOptions options;
     options.codepage = line.pack.codepage;
     options.quiet = line.pack.quiet;
+    options.json = line.json;
     return options;
 }
 
@@ -176,7 +182,7 @@ void Run(const CommandLine& line)
         ExpectArguments(line, 2, "pack [--level N] [--add-missing FILE]... [--depfile FILE] ARCHIVE DIR");
         PackArchive(args[0], args[1], line.pack);
     } else if (line.command == "list") {
-        ExpectArguments(line, 1, "list ARCHIVE");
+        ExpectArguments(line, 1, "list [--json] ARCHIVE");
         ListArchive(args[0], ReadOptionsOf(line), std::cout);
     } else if (line.command == "verify") {
         ExpectArguments(line, 1, "verify ARCHIVE");
