@@ -38,7 +38,6 @@ std::string Hex(unsigned value, int digits)
     return text;
 }
 
-#ifndef _WIN32
 void AppendUtf8(std::string& out, char32_t c)
 {
     if (c < 0x80) {
@@ -57,7 +56,6 @@ void AppendUtf8(std::string& out, char32_t c)
         out += char(0x80 | (c & 0x3F));
     }
 }
-#endif
 
 #ifdef _WIN32
 // The characters of a UTF-16 name; an unpaired surrogate gives kInvalid.
