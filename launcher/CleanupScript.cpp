@@ -83,6 +83,12 @@ WtString ScriptOpening(const char* setupFolder)
         WtString oemProgram = OemScriptPath(waitingProgram);
         if (oemProgram.IsEmpty())
             oemProgram = waitingProgram;
+        // The name stays without an extension, which cmd.exe completes through PATHEXT in
+        // the setup folder alone (the path has a folder): a lingerx.com or lingerx.bat
+        // there runs first. Only the payload can put one there: an elevated run's folder
+        // lets only Administrators add to it and cannot be renamed or replaced, and a run
+        // without elevation runs the script with the user's own rights. So the line
+        // keeps the form that setup programs and packagers know.
         opening.Format("cd \\\r\n%s %%1\r\n", static_cast<const char*>(QuoteBatchPath(oemProgram)));
     }
     return opening;

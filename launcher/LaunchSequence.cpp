@@ -212,7 +212,23 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine, bool elevated
     GetUsableTempPath(tempPath, MAX_PATH);
     if (tempPath[1] != ':' || tempPath[2] != '\\')
         lstrcpyA(tempPath, kFallbackTempPath);
-    const char drive[3] = { tempPath[0], ':', '\0' };
+
+    // Guards the elevated setup program against a folder or script that the user's other
+    // processes could rename, replace or add to: an elevated run makes both, with a
+    // descriptor that lets only SYSTEM and Administrators write, in the system's
+    // temporary folder, where the user may not delete or rename what it did not make.
+    // A run without elevation gains nothing the user could not do anyway, and keeps
+    // both in the user's temporary folder.
+    SetupFolderSecurity security;
+    SECURITY_ATTRIBUTES* protection = elevated ? security.Attributes() : nullptr;
+    const WtString workFolder = elevated ? ProtectedTempFolder() : WtString(tempPath);
+    if (elevated && (!protection || workFolder.IsEmpty())) {
+        // Nothing of an elevated run is made unprotected.
+        ReportFailure({ FailureText::WriteFailed, workFolder.IsEmpty() ? WtString(tempPath) : workFolder });
+        return kExitUnpackFailed;
+    }
+    // The drive that the run is going to fill.
+    const char drive[3] = { workFolder[0], ':', '\0' };
 
     const float freeBytes = static_cast<float>(GetDiskFreeBytes(drive));
     if (!(freeBytes >= kRequiredFreeBytes)) {
@@ -223,31 +239,19 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine, bool elevated
         return kExitLowDiskSpace;
     }
 
-    // Guards against a percent sign in the temporary path being read as a conversion.
-    const WtString tempPattern = EscapeForFormat(tempPath);
+    // Guards against a percent sign in the folder's path being read as a conversion.
+    const WtString workPattern = EscapeForFormat(workFolder);
     RunOutput output;
     WtString lastRefused;
-
-    // Guards the elevated setup program against a script or files that the user's other
-    // processes put or change: both are made anew with a descriptor that lets only SYSTEM
-    // and Administrators write, and the script goes where the user cannot replace it.
-    SetupFolderSecurity security;
-    SECURITY_ATTRIBUTES* protection = elevated ? security.Attributes() : nullptr;
-    const WtString scriptFolder = elevated ? ProtectedScriptFolder() : WtString(tempPath);
 
     // Guards against writing through a file or link that appeared under the name after
     // the probe: the script is only ever a file this run created.
     OwnedHandle scriptFile;
-    WtString scriptPath;
-    if (elevated && (!protection || scriptFolder.IsEmpty()))
-        lastRefused = scriptFolder.IsEmpty() ? WtString(tempPath) : scriptFolder; // nothing is made unprotected
-    else
-        scriptPath = CreateScriptFile(EscapeForFormat(scriptFolder) + kScriptPattern, protection, CreateFileA,
-                                      scriptFile, lastRefused);
+    const WtString scriptPath =
+        CreateScriptFile(workPattern + kScriptPattern, protection, CreateFileA, scriptFile, lastRefused);
     // Guards against unpacking into the root of the drive when no free name was found.
     if (scriptPath.IsEmpty()) {
-        ReportFailure(NoNameFailure(scriptFolder.IsEmpty() ? tempPath : static_cast<const char*>(scriptFolder),
-                                    lastRefused));
+        ReportFailure(NoNameFailure(workFolder, lastRefused));
         return kExitUnpackFailed;
     }
 
@@ -256,24 +260,28 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine, bool elevated
     // its own before it is started from there.
     OwnedHandle setupFolderHold;
     if (elevated) {
-        // The folder is the run's and goes last.
-        setupFolder = CreateSetupFolder(tempPattern + kSetupFolderPattern, protection, CreateDirectoryA, lastRefused);
+        setupFolder = CreateSetupFolder(workPattern + kSetupFolderPattern, protection, CreateDirectoryA, lastRefused);
         if (!setupFolder.IsEmpty()) {
-            output.Folders().AddHead(setupFolder);
             setupFolderHold = HoldFolder(setupFolder);
-            if (!setupFolderHold.IsValid()) {
+            if (setupFolderHold.IsValid() && CheckHeldFolder(setupFolderHold.Get(), setupFolder) == HeldFolder::Created) {
+                // The folder is the run's and goes last.
+                output.Folders().AddHead(setupFolder);
+            } else {
+                // What holds the name now is not known to be the run's folder: nothing
+                // is unpacked into it, and nothing under that name is removed.
+                setupFolderHold.Close();
                 lastRefused = setupFolder;
                 setupFolder = WtString();
             }
         }
     } else {
-        setupFolder = MakeUniqueName(tempPattern + kSetupFolderPattern);
+        setupFolder = MakeUniqueName(workPattern + kSetupFolderPattern);
         lastRefused = WtString();
     }
     if (setupFolder.IsEmpty()) {
         scriptFile.Close();
         output.RemoveAll(scriptPath);
-        ReportFailure(NoNameFailure(tempPath, lastRefused));
+        ReportFailure(NoNameFailure(workFolder, lastRefused));
         return kExitUnpackFailed;
     }
     setupFolder += '\\';
@@ -306,9 +314,12 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine, bool elevated
     parameters.Format(kSetupCommandLine, modulePath, static_cast<const char*>(scriptPath),
                       commandLine);
 
-    const bool launched = LaunchSetupProgram(setupFolder, parameters);
-    // Nothing of the launcher's may keep the folder from going with the cleanup.
+    // Nothing of the launcher's may keep the folder from going with the cleanup, which
+    // the setup program may run the instant it starts. From here the system's temporary
+    // folder alone keeps the user's processes from renaming the setup folder, as it
+    // does for the script: they may not delete what Administrators made there.
     setupFolderHold.Close();
+    const bool launched = LaunchSetupProgram(setupFolder, parameters);
     if (!launched) {
         // Guards against reporting a run as done when nobody will run its cleanup; the
         // shell has already said why the program did not start.

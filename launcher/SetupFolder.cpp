@@ -4,9 +4,15 @@
 
 #include <sddl.h>
 
-// P: the temporary folder's entries, which let the user's processes write, stop here.
-// OICI: files and folders made inside get the same entries. 0x1200a9 is read and execute.
-const char kSetupFolderSecurity[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;WD)";
+// O:BA: without an owner of its own the descriptor would take the token's default owner,
+// which a policy may make the user's own account, and an owner may always rewrite the
+// entries. OW: whoever owns something in here (under that policy, the user owns what
+// the elevated run makes inside) gets read and execute, instead of the implicit right
+// to rewrite the entries. P: the temporary folder's entries, which let the user's
+// processes write, stop here. OICI: files and folders made inside get the same entries.
+// 0x1200a9 is read and execute.
+const char kSetupFolderSecurity[] =
+    "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;WD)(A;OICI;0x1200a9;;;OW)";
 
 bool RunsElevated()
 {
@@ -61,15 +67,82 @@ OwnedHandle HoldFolder(const char* folder)
 {
     // Without delete sharing no one may open the folder to rename or delete it. A real
     // data access is asked for, since the system records the sharing only with one.
-    return OwnedHandle(CreateFileA(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return OwnedHandle(CreateFileA(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
-WtString ProtectedScriptFolder()
+namespace {
+
+// The kernel's query of a handle's own path (since Vista), as it is looked up at run time.
+typedef DWORD(WINAPI* FinalPathFunction)(HANDLE, LPSTR, DWORD, DWORD);
+const DWORD kNormalizedDosName = 0; // FILE_NAME_NORMALIZED | VOLUME_NAME_DOS
+const char kLocalPathPrefix[] = "\\\\?\\";
+
+// The path that held is open at, in the same long form as expected; false when the
+// system cannot say, so that the caller leaves this check out.
+bool HeldPathMatches(HANDLE held, const char* folder, bool& matches)
+{
+    const FinalPathFunction finalPath = reinterpret_cast<FinalPathFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+    if (!finalPath)
+        return false;
+    char path[MAX_PATH];
+    const DWORD length = finalPath(held, path, MAX_PATH, kNormalizedDosName);
+    // A path too long for the buffer is not the one that was created, which fits.
+    matches = false;
+    if (length == 0 || length >= MAX_PATH)
+        return true;
+    const char* own = path;
+    const int prefixLength = lstrlenA(kLocalPathPrefix);
+    if (CompareStringA(LOCALE_INVARIANT, 0, own, prefixLength, kLocalPathPrefix, prefixLength) == CSTR_EQUAL)
+        own += prefixLength;
+    char expected[MAX_PATH];
+    const DWORD expectedLength = GetLongPathNameA(folder, expected, MAX_PATH);
+    const char* compared = expectedLength > 0 && expectedLength < MAX_PATH ? expected : folder;
+    matches = CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, own, -1, compared, -1) == CSTR_EQUAL;
+    return true;
+}
+
+// False when the folder lists anything but itself and its parent, or cannot be listed.
+bool FolderIsEmpty(const char* folder)
+{
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA(WtString(folder) + "\\*", &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    bool empty = true;
+    do {
+        empty = lstrcmpA(found.cFileName, ".") == 0 || lstrcmpA(found.cFileName, "..") == 0;
+    } while (empty && FindNextFileA(search, &found));
+    FindClose(search);
+    return empty;
+}
+
+} // namespace
+
+HeldFolder CheckHeldFolder(HANDLE held, const char* folder)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(held, &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return HeldFolder::NotAFolder;
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return HeldFolder::ReparsePoint;
+    bool samePath = true;
+    if (HeldPathMatches(held, folder, samePath) && !samePath)
+        return HeldFolder::ElsewhereNow;
+    // The hold pins the name to the folder just checked, so it can be listed by name.
+    if (!FolderIsEmpty(folder))
+        return HeldFolder::NotEmpty;
+    return HeldFolder::Created;
+}
+
+WtString ProtectedTempFolder()
 {
     char windows[MAX_PATH];
     const UINT length = GetSystemWindowsDirectoryA(windows, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
+    if (length < 3 || length >= MAX_PATH || windows[1] != ':' || windows[2] != '\\')
         return WtString();
     WtString folder(windows);
     if (windows[length - 1] != '\\')
@@ -84,7 +157,9 @@ WtString CreateScriptFile(const WtString& pattern, SECURITY_ATTRIBUTES* security
     return ClaimUniqueName(
         pattern,
         [&](const WtString& name) {
-            script = OwnedHandle(create(name, GENERIC_WRITE, 0, security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            // A link that points nowhere would otherwise be followed, and its target created.
+            script = OwnedHandle(create(name, GENERIC_WRITE, 0, security, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
             return script.IsValid();
         },
         lastTried);

@@ -6,9 +6,10 @@
 //
 // The user has full control over the temporary folder, delete-child included, so a
 // process of the user can delete or rename anything directly inside it, whatever that
-// thing's own descriptor says, and put its own file under the freed name. The script
-// of an elevated run therefore lives in the system's temporary folder, where users may
-// create but not delete or rename what others made.
+// thing's own descriptor says, and put its own folder, junction or file under the freed
+// name. The setup folder and the script of an elevated run therefore both live in the
+// system's temporary folder, where users may create entries of their own but may not
+// delete, rename or write what Administrators made there.
 #ifndef LAUNCHER_SETUPFOLDER_H
 #define LAUNCHER_SETUPFOLDER_H
 
@@ -22,9 +23,10 @@
 // in force.
 bool RunsElevated();
 
-// The setup folder's descriptor: full control for SYSTEM and Administrators only, read
-// and execute for everybody else; nothing inherited from the temporary folder, and
-// everything inside inherits the same.
+// The setup folder's and the script's descriptor: owned by Administrators; full control
+// for SYSTEM and Administrators only, read and execute for everybody else and for
+// whoever owns something inside (the OWNER RIGHTS entry); nothing inherited from the
+// temporary folder, and everything inside inherits the same.
 extern const char kSetupFolderSecurity[];
 
 // Security attributes built from kSetupFolderSecurity, owned for their lifetime.
@@ -56,17 +58,30 @@ WtString CreateSetupFolder(const WtString& pattern, SECURITY_ATTRIBUTES* securit
                            CreateFolderFunction create, WtString& lastTried);
 
 // Holds folder open, so that nobody can rename or delete it until the handle is
-// closed, while what is inside can still be made, written and removed. The user's
-// delete-child right on the temporary folder would otherwise let the user's processes
-// move the setup folder away, with everything in it, and put one of their own under its
-// name before the setup program is started from it; once started, the program's own
-// file holds the folder. The handle is invalid when the folder cannot be opened.
+// closed, while what is inside can still be made, written and removed. A junction or
+// link under the name is opened itself, never followed. The handle is invalid when
+// nothing can be opened under the name.
 OwnedHandle HoldFolder(const char* folder);
 
-// The folder where an elevated run writes its cleanup script: "Temp" in the system's
-// Windows folder (the one shared by all sessions), with a trailing backslash. Empty
-// when the system names none.
-WtString ProtectedScriptFolder();
+// What HoldFolder opened, compared with the folder that CreateSetupFolder just made
+// under the name folder (a full path without a trailing backslash).
+enum class HeldFolder {
+    Created,      // a folder, no reparse point, at that very path, with nothing in it
+    NotAFolder,   // a file, or information that cannot be read
+    ReparsePoint, // a junction, a link or another reparse point
+    ElsewhereNow, // the handle's own path is another (a link that the system followed)
+    NotEmpty,     // something is already inside: somebody else's folder
+};
+
+// The checks above, in that order, on held (a handle from HoldFolder). Where the
+// system cannot tell a handle's own path, that check is left out.
+HeldFolder CheckHeldFolder(HANDLE held, const char* folder);
+
+// The folder where an elevated run makes its setup folder and writes its cleanup
+// script: "Temp" in the system's Windows folder (the one shared by all sessions), with a
+// trailing backslash. Empty when the system names none, or none that begins with a
+// drive letter, a colon and a backslash.
+WtString ProtectedTempFolder();
 
 // The call that creates a file; CreateFileA, or a test's own.
 typedef HANDLE(WINAPI* CreateFileFunction)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
@@ -74,7 +89,7 @@ typedef HANDLE(WINAPI* CreateFileFunction)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTR
 // The cleanup script of pattern (as CreateSetupFolder takes it) that create makes anew
 // with security (null: the folder's own inheritance), for writing only and not shared,
 // found as ClaimUniqueName finds names: a file or link that holds a name is never
-// truncated or written through. Returns the script's path with script owning the open
+// truncated or written through (create is asked not to follow a reparse point). Returns the script's path with script owning the open
 // file; the empty string as CreateSetupFolder does.
 WtString CreateScriptFile(const WtString& pattern, SECURITY_ATTRIBUTES* security, CreateFileFunction create,
                           OwnedHandle& script, WtString& lastTried);

@@ -25,7 +25,8 @@ struct AllowedEntry {
 
 WELL_KNOWN_SID_TYPE WhoIs(PSID sid)
 {
-    for (WELL_KNOWN_SID_TYPE known : { WinLocalSystemSid, WinBuiltinAdministratorsSid, WinWorldSid }) {
+    for (WELL_KNOWN_SID_TYPE known :
+         { WinLocalSystemSid, WinBuiltinAdministratorsSid, WinWorldSid, WinCreatorOwnerRightsSid }) {
         if (IsWellKnownSid(sid, known))
             return known;
     }
@@ -38,6 +39,7 @@ struct CreationSeen {
     bool hasDescriptor = false;
     bool protectedDacl = false;
     bool onlyAllowEntries = true;
+    WELL_KNOWN_SID_TYPE owner = WinNullSid; // WinNullSid also when none is named
     std::vector<AllowedEntry> entries;
     std::string sddl;
 };
@@ -60,6 +62,10 @@ CreationSeen Describe(LPCSTR path, LPSECURITY_ATTRIBUTES security)
     DWORD revision = 0;
     GetSecurityDescriptorControl(descriptor, &control, &revision);
     seen.protectedDacl = (control & SE_DACL_PROTECTED) != 0;
+    PSID owner = nullptr;
+    BOOL ownerDefaulted = FALSE;
+    if (GetSecurityDescriptorOwner(descriptor, &owner, &ownerDefaulted) && owner)
+        seen.owner = WhoIs(owner);
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
@@ -75,8 +81,8 @@ CreationSeen Describe(LPCSTR path, LPSECURITY_ATTRIBUTES security)
         seen.entries.push_back({ WhoIs(const_cast<DWORD*>(&allowed->SidStart)), allowed->Mask, header->AceFlags });
     }
     char* text = nullptr;
-    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                             &text, nullptr)) {
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
         seen.sddl = text;
         LocalFree(text);
     }
@@ -107,7 +113,7 @@ BOOL WINAPI RecordingCreate(LPCSTR path, LPSECURITY_ATTRIBUTES security)
 }
 
 struct FileCreationArguments {
-    DWORD access, share, disposition;
+    DWORD access, share, disposition, flags;
 };
 FileCreationArguments g_fileArguments;
 
@@ -115,7 +121,7 @@ HANDLE WINAPI RecordingCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECU
                                   DWORD disposition, DWORD flags, HANDLE templateFile)
 {
     g_seen.push_back(Describe(path, security));
-    g_fileArguments = { access, share, disposition };
+    g_fileArguments = { access, share, disposition, flags };
     return CreateFileA(path, access, share, security, disposition, flags, templateFile);
 }
 
@@ -169,21 +175,24 @@ protected:
     SetupFolderSecurity security;
 };
 
-// SYSTEM and Administrators have full control, everybody else may read and execute, the
-// temporary folder's entries stop here, and everything made inside inherits the same.
+// Administrators own it, SYSTEM and Administrators have full control, everybody else
+// and any owner of what is made inside may read and execute, the temporary folder's
+// entries stop here, and everything made inside inherits the same.
 void ExpectOnlyAdministratorsWrite(const CreationSeen& seen)
 {
     std::cout << "descriptor passed to the creation of " << seen.path << ": " << seen.sddl << std::endl;
     ASSERT_TRUE(seen.hasDescriptor);
+    EXPECT_EQ(seen.owner, WinBuiltinAdministratorsSid) << "a default owner may be the user's own account";
     EXPECT_TRUE(seen.protectedDacl) << "the temporary folder's entries would be inherited";
     EXPECT_TRUE(seen.onlyAllowEntries);
-    bool systemFull = false, administratorsFull = false, everybodyReads = false;
+    bool systemFull = false, administratorsFull = false, everybodyReads = false, ownerRightsLimited = false;
     for (const AllowedEntry& entry : seen.entries) {
         EXPECT_EQ(entry.flags & kInheritedByAll, kInheritedByAll) << entry.who;
         const bool full = (entry.rights & FILE_ALL_ACCESS) == FILE_ALL_ACCESS;
         systemFull |= entry.who == WinLocalSystemSid && full;
         administratorsFull |= entry.who == WinBuiltinAdministratorsSid && full;
         everybodyReads |= entry.who == WinWorldSid && (entry.rights & kReadAndExecute) == kReadAndExecute;
+        ownerRightsLimited |= entry.who == WinCreatorOwnerRightsSid;
         if (entry.who != WinLocalSystemSid && entry.who != WinBuiltinAdministratorsSid) {
             EXPECT_EQ(entry.rights & kWriteRights, 0u) << "entry " << entry.who << " lets others write";
         }
@@ -191,6 +200,9 @@ void ExpectOnlyAdministratorsWrite(const CreationSeen& seen)
     EXPECT_TRUE(systemFull);
     EXPECT_TRUE(administratorsFull);
     EXPECT_TRUE(everybodyReads);
+    // Without it the owner of a file inside (under the "object creator" policy, the user)
+    // could rewrite that file's entries.
+    EXPECT_TRUE(ownerRightsLimited);
 }
 
 TEST_F(CreateSetupFolderTest, CreationCallsReceiveTheProtectedDescriptor)
@@ -225,6 +237,7 @@ TEST_F(CreateSetupFolderTest, CreationCallsReceiveTheProtectedDescriptor)
     EXPECT_EQ(g_fileArguments.disposition, static_cast<DWORD>(CREATE_NEW));
     EXPECT_EQ(g_fileArguments.share, 0u);
     EXPECT_EQ(g_fileArguments.access, static_cast<DWORD>(GENERIC_WRITE));
+    EXPECT_NE(g_fileArguments.flags & FILE_FLAG_OPEN_REPARSE_POINT, 0u) << "a dangling link would be followed";
 }
 
 TEST_F(CreateSetupFolderTest, WhatTookTheNameAfterTheProbeIsNeitherUsedNorTouched)
@@ -254,6 +267,65 @@ TEST_F(CreateSetupFolderTest, GivesUpAfterAsManyFailedCreationsAsProbes)
     EXPECT_TRUE(Create(RefusingCreate, lastTried).IsEmpty());
     EXPECT_EQ(g_seen.size(), static_cast<size_t>(kUniqueNameAttempts));
     EXPECT_STREQ(lastTried, g_seen.back().path.c_str());
+}
+
+// The hold and its check of what it opened, on what Wine can make: folders, files and
+// paths that name a folder in another form. Wine can make neither a junction
+// (FSCTL_SET_REPARSE_POINT fails) nor a link (CreateSymbolicLinkA reports success and
+// makes nothing), so the reparse-point answer is left to Windows.
+TEST(HeldFolderCheck, TellsTheCreatedFolderFromWhatMayStandInItsPlace)
+{
+    ScratchFolder scratch("held-folder");
+    const std::string created = scratch.Path() + "KMGSetup0";
+    const std::string other = scratch.Path() + "Other";
+    const std::string occupied = scratch.Path() + "Occupied";
+    const std::string file = scratch.Path() + "File";
+    ASSERT_TRUE(CreateDirectoryA(created.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(other.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(occupied.c_str(), nullptr));
+    ASSERT_TRUE(WriteTextFile(occupied + "\\planted.dll", kPlantedText));
+    ASSERT_TRUE(WriteTextFile(file, kPlantedText));
+    char shortForm[MAX_PATH];
+    ASSERT_GT(GetShortPathNameA(created.c_str(), shortForm, MAX_PATH), 0u);
+    std::string upperCase = created;
+    CharUpperA(&upperCase[0]);
+
+    const struct {
+        std::string opened, named;
+        HeldFolder expected;
+    } cases[] = {
+        { created, created, HeldFolder::Created },
+        // The same folder named in another form is no alarm.
+        { created, upperCase, HeldFolder::Created },
+        { created, shortForm, HeldFolder::Created },
+        // A handle that the system took somewhere else than the name says.
+        { other, created, HeldFolder::ElsewhereNow },
+        { occupied, occupied, HeldFolder::NotEmpty },
+        { file, file, HeldFolder::NotAFolder },
+    };
+    for (const auto& c : cases) {
+        OwnedHandle held = HoldFolder(c.opened.c_str());
+        ASSERT_TRUE(held.IsValid()) << c.opened;
+        EXPECT_EQ(CheckHeldFolder(held.Get(), c.named.c_str()), c.expected) << c.opened << " as " << c.named;
+    }
+
+    // While held, the folder can be neither renamed nor deleted, but filled and emptied.
+    OwnedHandle held = HoldFolder(created.c_str());
+    EXPECT_FALSE(MoveFileA(created.c_str(), (scratch.Path() + "Moved").c_str()));
+    EXPECT_FALSE(RemoveDirectoryA(created.c_str()));
+    EXPECT_TRUE(WriteTextFile(created + "\\inside.txt", "ours"));
+    EXPECT_TRUE(DeleteFileA((created + "\\inside.txt").c_str()));
+    held.Close();
+    EXPECT_TRUE(MoveFileA(created.c_str(), (scratch.Path() + "Moved").c_str()));
+}
+
+TEST(ProtectedTempFolder, IsTempInTheSystemsWindowsFolder)
+{
+    char windows[MAX_PATH];
+    const UINT length = GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    EXPECT_STREQ(ProtectedTempFolder(), (std::string(windows, length) + "\\Temp\\").c_str());
+    EXPECT_TRUE(FolderExists(static_cast<const char*>(ProtectedTempFolder())));
 }
 
 } // namespace
