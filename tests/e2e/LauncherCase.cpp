@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -222,13 +223,29 @@ bool LauncherCase::Elevated() const
     return !unelevated && RunsElevated();
 }
 
-std::string LauncherCase::ScriptFolder() const
+std::string LauncherCase::WorkFolder() const
 {
     if (!Elevated())
         return tempPath;
     char windows[MAX_PATH];
     const UINT length = GetSystemWindowsDirectoryA(windows, MAX_PATH);
     return std::string(windows, length) + "\\Temp\\";
+}
+
+std::vector<std::string> LauncherCase::LeftBehind() const
+{
+    std::vector<std::string> left = ListTree(tempPath);
+    if (WorkFolder() == tempPath)
+        return left;
+    for (const std::string& name : ListTree(WorkFolder())) {
+        const std::string top = name.substr(0, name.find('\\'));
+        const bool old = std::find_if(workFolderBefore.begin(), workFolderBefore.end(), [&](const std::string& before) {
+                             return before == top || before == top + "\\";
+                         }) != workFolderBefore.end();
+        if (!old)
+            left.push_back(name);
+    }
+    return left;
 }
 
 bool LauncherCase::UseLauncher(const std::string& path)
@@ -257,6 +274,7 @@ RunResult LauncherCase::Run(const std::string& arguments, bool exitAtOnce, const
 {
     RunResult result;
     DeleteFileA(reportPath.c_str());
+    workFolderBefore = ListTree(WorkFolder());
     ChildEnvironment environment;
     if (wideTempPath.empty()) {
         environment.Set("TEMP", tempPath);

@@ -84,9 +84,14 @@ public:
     // process); call before BuildLauncher.
     void SetUnelevated() { unelevated = true; }
     bool Elevated() const;
-    // Where the launcher writes its cleanup script: "Temp" in the system's Windows folder
-    // in an elevated run, the temporary directory otherwise.
-    std::string ScriptFolder() const;
+    // Where the launcher makes its setup folder and writes its cleanup script: "Temp" in
+    // the system's Windows folder in an elevated run, the temporary directory otherwise.
+    std::string WorkFolder() const;
+
+    // What of the runs is still there: everything in the temporary directory, and in an
+    // elevated run also what is new in the work folder since the last Run began (other
+    // programs use that folder too), as ListTree names it.
+    std::vector<std::string> LeftBehind() const;
 
     // The stand-ins built beside the tests.
     static std::string BuiltProgram(const char* fileName);
@@ -117,6 +122,8 @@ private:
     CreationCallHook creationHook;
     std::map<std::string, std::string> standInSettings;
     bool unelevated = false;
+    // The work folder's entries when the last Run began.
+    std::vector<std::string> workFolderBefore;
 };
 
 #endif

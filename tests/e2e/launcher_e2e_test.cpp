@@ -71,8 +71,9 @@ const char* Rights(const LauncherCase& run)
     return run.Elevated() ? "elevated" : "not elevated";
 }
 
-// An elevated run keeps its script where the user's other processes cannot replace it,
-// a run without elevation beside its setup folder; the script is the same.
+// An elevated run keeps its setup folder and script where the user's other processes
+// cannot rename, replace or add to them, the system's temporary folder; a run without
+// elevation keeps both in the user's temporary folder. The script is the same.
 TEST(LauncherRun, WritesTheScriptAndStartsTheSetupProgram)
 {
     for (bool unelevated : { false, true }) {
@@ -90,12 +91,16 @@ TEST(LauncherRun, WritesTheScriptAndStartsTheSetupProgram)
 
         ASSERT_TRUE(result.exited) << Rights(run);
         EXPECT_EQ(result.exitCode, 0u) << Rights(run);
-        const std::string setup = run.TempPath() + "KMGSetup0\\";
+        const std::string setup = run.WorkFolder() + "KMGSetup0\\";
         const std::string script = result.Report("CleanUp");
-        std::cout << Rights(run) << ": cleanup script " << script << std::endl;
-        EXPECT_EQ(FolderOf(script), run.ScriptFolder()) << Rights(run);
-        if (!run.Elevated()) {
-            EXPECT_EQ(script, run.TempPath() + "0.bat");
+        std::cout << Rights(run) << ": setup folder " << result.Report("CurrentDirectory") << ", cleanup script "
+                  << script << std::endl;
+        EXPECT_EQ(FolderOf(script), run.WorkFolder()) << Rights(run);
+        EXPECT_EQ(script, run.WorkFolder() + "0.bat") << Rights(run);
+        if (run.Elevated()) {
+            EXPECT_NE(run.WorkFolder(), run.TempPath());
+        } else {
+            EXPECT_EQ(run.WorkFolder(), run.TempPath());
         }
         EXPECT_EQ(result.Report("Arguments"), SetupCommandLine(run, script, "")) << Rights(run);
         EXPECT_EQ(result.Report("CurrentDirectory"), setup.substr(0, setup.size() - 1)) << Rights(run);
@@ -105,7 +110,7 @@ TEST(LauncherRun, WritesTheScriptAndStartsTheSetupProgram)
         EXPECT_EQ(ReadFileBytes(setup + "Data\\Edition.dat"), std::string(3000, 'e')) << Rights(run);
 
         ASSERT_TRUE(run.RunScript(script)) << Rights(run);
-        EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>()) << Rights(run);
+        EXPECT_EQ(run.LeftBehind(), std::vector<std::string>()) << Rights(run);
         EXPECT_FALSE(Exists(script)) << script;
     }
 }
@@ -125,13 +130,14 @@ TEST(LauncherRun, FreshRunInstallsAndLeavesNothingBehind)
     EXPECT_EQ(result.Report("CleanupStarted"), "yes");
     EXPECT_EQ(ReadFileBytes(run.InstallFolder() + "Data\\Filters.dat"), "filters");
     EXPECT_EQ(ReadFileBytes(run.InstallFolder() + "Uninstall\\Uninst.ini"), "[Uninstall]");
-    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+    EXPECT_EQ(run.LeftBehind(), std::vector<std::string>());
     EXPECT_FALSE(Exists(result.Report("CleanUp")));
 }
 
 // A quick cancel or a silent setup: the setup program runs its cleanup while the
 // launcher may still be waiting for it to take over. Without its window the launcher
-// waits its full time.
+// waits its full time. Nothing of the launcher holds the setup folder any more once the
+// setup program starts, so its cleanup takes the folder too.
 TEST(LauncherRun, SetupProgramThatCleansUpAtOnceLeavesNothing)
 {
     for (bool window : { true, false }) {
@@ -160,8 +166,8 @@ TEST(LauncherRun, SetupProgramThatCleansUpAtOnceLeavesNothing)
         EXPECT_EQ(result.Report("Window"), window ? "shown" : "none");
         EXPECT_EQ(result.Report("CleanupAtOnce"), "1") << window;
         EXPECT_EQ(result.Report("CleanupStarted"), "yes") << window;
-        EXPECT_EQ(result.Report("CurrentDirectory"), run.TempPath() + "KMGSetup0") << window;
-        EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>()) << window;
+        EXPECT_EQ(result.Report("CurrentDirectory"), run.WorkFolder() + "KMGSetup0") << window;
+        EXPECT_EQ(run.LeftBehind(), std::vector<std::string>()) << window;
         EXPECT_FALSE(Exists(result.Report("CleanUp"))) << window;
     }
 }
@@ -191,37 +197,41 @@ TEST(LauncherRun, BlankAmpersandAndPercentInTheTemporaryPath)
         ASSERT_TRUE(result.exited) << Rights(run);
         EXPECT_EQ(result.exitCode, 0u) << Rights(run);
         EXPECT_EQ(result.Report("CleanupStarted"), "yes") << Rights(run);
-        EXPECT_EQ(result.Report("CurrentDirectory"), run.TempPath() + "KMGSetup0") << Rights(run);
+        EXPECT_EQ(result.Report("CurrentDirectory"), run.WorkFolder() + "KMGSetup0") << Rights(run);
         const std::string script = result.Report("CleanUp");
-        EXPECT_EQ(FolderOf(script), run.ScriptFolder()) << Rights(run);
+        EXPECT_EQ(FolderOf(script), run.WorkFolder()) << Rights(run);
         std::cout << Rights(run) << ": " << protectedCalls.size() << " creation calls with a descriptor, "
                   << unprotectedCalls << " without" << std::endl;
         for (const CreationCall& call : protectedCalls)
             std::cout << "  " << (call.folder ? "CreateDirectoryA " : "CreateFileA ") << call.path << ": "
                       << call.descriptor << std::endl;
         if (run.Elevated()) {
-            // Only the script and the setup folder; what is made inside the folder inherits.
-            const char kOnlyAdministratorsWrite[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;WD)";
+            // Only the script and the setup folder, both in the system's temporary folder;
+            // what is made inside the folder inherits.
+            const char kOnlyAdministratorsWrite[] =
+                "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;WD)(A;OICI;0x1200a9;;;OW)";
             ASSERT_EQ(protectedCalls.size(), 2u);
             EXPECT_FALSE(protectedCalls[0].folder);
             EXPECT_EQ(protectedCalls[0].path, script);
             EXPECT_EQ(protectedCalls[0].descriptor, kOnlyAdministratorsWrite);
             EXPECT_TRUE(protectedCalls[1].folder);
-            EXPECT_EQ(protectedCalls[1].path, run.TempPath() + "KMGSetup0");
+            EXPECT_EQ(protectedCalls[1].path, run.WorkFolder() + "KMGSetup0");
             EXPECT_EQ(protectedCalls[1].descriptor, kOnlyAdministratorsWrite);
+            EXPECT_NE(run.WorkFolder(), run.TempPath());
         } else {
             EXPECT_EQ(script, run.TempPath() + "0.bat");
             EXPECT_TRUE(protectedCalls.empty());
         }
         EXPECT_GT(unprotectedCalls, 0);
-        EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>()) << Rights(run);
+        EXPECT_EQ(run.LeftBehind(), std::vector<std::string>()) << Rights(run);
         EXPECT_FALSE(Exists(script)) << Rights(run);
         EXPECT_TRUE(Exists(planted)) << Rights(run);
     }
 }
 
 // The threshold on a drive of exactly 10 MiB: all of it free is enough, one 4 KiB block
-// less is not.
+// less is not. A run without elevation fills the user's temporary drive, so that is
+// the drive it checks.
 TEST(LauncherRun, TenMiBFreeIsEnoughOneBlockLessIsNot)
 {
     const char* drive = std::getenv("KM_E2E_TEN_MIB_DRIVE");
@@ -234,6 +244,7 @@ TEST(LauncherRun, TenMiBFreeIsEnoughOneBlockLessIsNot)
     const unsigned long long kTenMiB = 10485760, kBlock = 4096;
     for (bool blockUsed : { false, true }) {
         LauncherCase run(blockUsed ? "ten-mib-less" : "ten-mib");
+        run.SetUnelevated();
         run.SetTempPath(root);
         ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
         const std::string block = root + "block.bin";
@@ -265,7 +276,34 @@ TEST(LauncherRun, TenMiBFreeIsEnoughOneBlockLessIsNot)
     }
 }
 
-// A temporary path in UNC form: the launcher works in the root of drive C.
+// An elevated run fills the drive of the system's temporary folder, not the user's: a
+// temporary directory on a drive too small does not stop it, and gets nothing.
+TEST(LauncherRun, ElevatedRunChecksTheDriveItFills)
+{
+    const char* drive = std::getenv("KM_E2E_SMALL_DRIVE");
+    if (!drive) {
+        const char* reason = std::getenv("KM_E2E_NO_SMALL_DRIVE");
+        GTEST_SKIP() << (reason ? reason : "no 5 MiB drive was prepared (run through run-e2e.sh)");
+    }
+    LauncherCase run("elevated-small-temp");
+    if (!run.Elevated())
+        GTEST_SKIP() << "this Wine starts programs without elevation";
+    const std::string smallTemp = std::string(drive) + "\\";
+    ASSERT_EQ(ListTree(smallTemp), std::vector<std::string>());
+    run.SetTempPath(smallTemp);
+    ASSERT_TRUE(run.BuildLauncher(Packed(SmallPayload())));
+    RunResult result = run.Run("", false, GetMessageText(kMsgSetupTitle));
+
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(result.box.text, "");
+    EXPECT_EQ(result.Report("CurrentDirectory"), run.WorkFolder() + "KMGSetup0");
+    EXPECT_EQ(result.Report("CleanupStarted"), "yes");
+    EXPECT_EQ(run.LeftBehind(), std::vector<std::string>());
+}
+
+// A temporary path in UNC form: the launcher works in the root of drive C (an elevated
+// run in the system's temporary folder, as always).
 TEST(LauncherRun, UncTemporaryPathMakesTheLauncherWorkInTheRootOfC)
 {
     for (bool unelevated : { false, true }) {
@@ -281,11 +319,9 @@ TEST(LauncherRun, UncTemporaryPathMakesTheLauncherWorkInTheRootOfC)
         const std::string setup = result.Report("CurrentDirectory");
         const std::string script = result.Report("CleanUp");
         std::cout << Rights(run) << ": setup folder " << setup << ", script " << script << std::endl;
-        EXPECT_EQ(setup.compare(0, 11, "C:\\KMGSetup"), 0) << setup;
-        EXPECT_EQ(FolderOf(setup), "C:\\");
-        if (!run.Elevated()) {
-            EXPECT_EQ(FolderOf(script), "C:\\");
-        }
+        const std::string workFolder = run.Elevated() ? run.WorkFolder() : "C:\\";
+        EXPECT_EQ(setup, workFolder + "KMGSetup0") << Rights(run);
+        EXPECT_EQ(FolderOf(script), workFolder) << Rights(run);
         ASSERT_TRUE(run.RunScript(script)) << Rights(run);
         EXPECT_FALSE(Exists(setup)) << setup;
         EXPECT_FALSE(Exists(script)) << script;
@@ -315,7 +351,7 @@ TEST(LauncherRun, DamagedEntryTakesBackEverythingWritten)
     std::snprintf(expected, sizeof expected, GetFailureText(FailureText::UnpackFailed), "Data\\Edition.dat");
     EXPECT_EQ(result.box.text, expected);
     EXPECT_TRUE(result.report.empty()) << "the setup program was started";
-    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+    EXPECT_EQ(run.LeftBehind(), std::vector<std::string>());
 }
 
 TEST(LauncherRun, FileThatCannotBeWrittenTakesBackEverythingWritten)
@@ -331,9 +367,9 @@ TEST(LauncherRun, FileThatCannotBeWrittenTakesBackEverythingWritten)
     EXPECT_EQ(result.exitCode, 2u);
     char expected[1024];
     std::snprintf(expected, sizeof expected, GetFailureText(FailureText::WriteFailed),
-                  (run.TempPath() + "KMGSetup0\\Data").c_str());
+                  (run.WorkFolder() + "KMGSetup0\\Data").c_str());
     EXPECT_EQ(result.box.text, expected);
-    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+    EXPECT_EQ(run.LeftBehind(), std::vector<std::string>());
 }
 
 TEST(LauncherRun, TheProductCarriesItsArchivesAndManifest)
@@ -400,7 +436,7 @@ TEST(UserLanguage, RunningSetupIsRaisedAndNothingIsCreated)
     EXPECT_FALSE(IsIconic(running));
     EXPECT_EQ(GetForegroundWindow(), running);
     EXPECT_TRUE(result.report.empty()) << "the setup program was started";
-    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+    EXPECT_EQ(run.LeftBehind(), std::vector<std::string>());
     DestroyWindow(running);
 }
 
@@ -412,6 +448,8 @@ TEST(UserLanguage, LowDiskSpaceIsReportedBeforeAnythingIsWritten)
         GTEST_SKIP() << (reason ? reason : "no 5 MiB drive was prepared (run through run-e2e.sh)");
     }
     LauncherCase run("low-space");
+    // A run without elevation unpacks onto the user's temporary drive.
+    run.SetUnelevated();
     const std::string smallTemp = std::string(drive) + "\\";
     ASSERT_EQ(ListTree(smallTemp), std::vector<std::string>());
     run.SetTempPath(smallTemp);
@@ -447,7 +485,7 @@ TEST(UserLanguage, DamagedArchiveIsRefusedBeforeAnythingIsWritten)
     char expected[1024];
     std::snprintf(expected, sizeof expected, GetFailureText(FailureText::UnpackFailed), "SETUPPHOTO");
     EXPECT_EQ(result.box.text, expected);
-    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+    EXPECT_EQ(run.LeftBehind(), std::vector<std::string>());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "tests/e2e/LauncherCase.h"
 
 #include "archive/ArchiveReader.h"
+#include "launcher/LauncherTestSupport.h"
 #include "launcher/Messages.h"
 #include "launcher/SetupFolder.h"
 
@@ -174,11 +175,13 @@ TEST(PlantedDlls, ProgramWithoutDefenceTakesThemTheLauncherNone)
     std::cout << "planted DLLs taken by a program without defence: " << takenByControl.size() << " of "
               << std::size(kPlantedDlls) << "; by the launcher: " << takenByLauncher.size() << std::endl;
     EXPECT_EQ(takenByLauncher, std::vector<std::string>());
-    EXPECT_EQ(ListTree(run.TempPath()), std::vector<std::string>());
+    EXPECT_EQ(run.LeftBehind(), std::vector<std::string>());
 }
 
 TEST(PlantedLinks, NamesTakenByLinksThatPointNowhereAreNeitherUsedNorDeleted)
 {
+    // Planted in the system's temporary folder, where an elevated run makes both, for
+    // this test alone (run-hardening.sh runs it on its own).
     const char* links = std::getenv("KM_HARDENING_LINKS");
     const char* victims = std::getenv("KM_HARDENING_VICTIMS");
     if (!links || !victims)
@@ -198,7 +201,7 @@ TEST(PlantedLinks, NamesTakenByLinksThatPointNowhereAreNeitherUsedNorDeleted)
     ASSERT_TRUE(NameIsTaken(setup, true));
 
     LauncherCase run("links");
-    run.SetTempPath(folder);
+    ASSERT_EQ(run.WorkFolder(), folder);
     ASSERT_TRUE(run.BuildLauncher(Packed(Payload())));
     RunResult result = run.Run("", false);
 
@@ -206,13 +209,122 @@ TEST(PlantedLinks, NamesTakenByLinksThatPointNowhereAreNeitherUsedNorDeleted)
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_EQ(result.Report("ExitCode"), "0");
     EXPECT_NE(result.Report("CleanUp"), script);
-    EXPECT_EQ(FolderOf(result.Report("CleanUp")), run.ScriptFolder());
+    EXPECT_EQ(FolderOf(result.Report("CleanUp")), run.WorkFolder());
     EXPECT_NE(result.Report("CurrentDirectory"), setup);
+    EXPECT_EQ(FolderOf(result.Report("CurrentDirectory")), run.WorkFolder());
     // Nothing was written through the links, and they are still there.
     EXPECT_EQ(ListTree(victims), std::vector<std::string>());
     EXPECT_TRUE(NameIsTaken(script, false));
     EXPECT_TRUE(NameIsTaken(setup, true));
-    EXPECT_EQ(ListTree(folder), std::vector<std::string>());
+    EXPECT_EQ(run.LeftBehind(), std::vector<std::string>());
+}
+
+// Hands text to run-hardening.sh's helper through the file that the variable request
+// names and waits until the file that done names appears. Bounded: a helper that never
+// answers fails the test instead of hanging it.
+bool AskHostHelper(const char* request, const char* done, const std::string& text)
+{
+    const char* requestPath = std::getenv(request);
+    const char* donePath = std::getenv(done);
+    if (!requestPath || !donePath || !WriteTextFile(std::string(requestPath) + ".part", text) ||
+        !MoveFileA((std::string(requestPath) + ".part").c_str(), requestPath))
+        return false;
+    // Bounded: a host that never answers fails the test instead of hanging it.
+    const DWORD kPollMilliseconds = 20, kBoundMilliseconds = 20000;
+    for (DWORD waited = 0; waited < kBoundMilliseconds; waited += kPollMilliseconds) {
+        if (GetFileAttributesA(donePath) != INVALID_FILE_ATTRIBUTES)
+            return true;
+        Sleep(kPollMilliseconds);
+    }
+    return false;
+}
+
+// Asks the helper to rename the folder name (in the system's temporary folder) away and
+// put a link to another folder in its place: Wine can make no link itself.
+bool SwapInHostLink(const std::string& name)
+{
+    return AskHostHelper("KM_HARDENING_SWAP_REQUEST", "KM_HARDENING_SWAP_DONE", name);
+}
+
+// Asks the helper to remove that link again (only the link).
+bool RemoveHostLink()
+{
+    return AskHostHelper("KM_HARDENING_UNLINK_REQUEST", "KM_HARDENING_UNLINK_DONE", "unlink");
+}
+
+// Between the creation of the setup folder and its hold, another process replaces it:
+// with a folder of its own that already holds something, or (made on the host, since
+// Wine can make neither links nor junctions) with a link to a folder elsewhere. The
+// hold finds that what it opened is not the folder just created, and the run stops
+// before it writes anything there; nothing under that name, and nothing the link leads
+// to, is deleted. On Windows the system's temporary folder keeps the user from
+// renaming the setup folder at all; this is the check behind that.
+TEST(SwappedSetupFolder, RunStopsWithoutUnpackingOrDeletingAnythingOutside)
+{
+    enum class Swap { OtherFolder, HostLink };
+    for (Swap swap : { Swap::OtherFolder, Swap::HostLink }) {
+        const char* what = swap == Swap::OtherFolder ? "another folder" : "a link";
+        LauncherCase run(swap == Swap::OtherFolder ? "swap-folder" : "swap-link");
+        if (!run.Elevated())
+            GTEST_SKIP() << "only an elevated launcher makes and holds its setup folder";
+        if (swap == Swap::HostLink && !std::getenv("KM_HARDENING_SWAP_REQUEST")) {
+            std::cout << "not run with a link: no host helper (run through run-hardening.sh)" << std::endl;
+            continue;
+        }
+        ASSERT_TRUE(run.BuildLauncher(Packed(Payload())));
+        // Theirs: a folder with a file of its own that must survive the run.
+        const std::string theirs = run.Root() + "Theirs";
+        const std::string linkTarget = std::getenv("KM_HARDENING_LINK_TARGET") ? std::getenv("KM_HARDENING_LINK_TARGET") : "";
+        const std::string keptFile = (swap == Swap::OtherFolder ? theirs : linkTarget) + "\\keep.txt";
+        if (swap == Swap::OtherFolder) {
+            ASSERT_TRUE(CreateDirectoryA(theirs.c_str(), nullptr));
+            ASSERT_TRUE(WriteTextFile(keptFile, "theirs"));
+        }
+        ASSERT_EQ(ReadFileBytes(keptFile), "theirs") << what;
+        const std::string ours = run.Root() + "Ours";
+        std::string created;
+        bool swapped = false;
+        run.WatchCreationCalls([&](const CreationCall& call) {
+            if (call.folder && created.empty() && FolderOf(call.path) == run.WorkFolder())
+                created = call.path;
+            else if (!call.folder && !created.empty() && call.path == created && !swapped) {
+                // The hold is about to open the folder: swap it now.
+                if (swap == Swap::OtherFolder)
+                    swapped = MoveFileA(created.c_str(), ours.c_str()) && MoveFileA(theirs.c_str(), created.c_str());
+                else
+                    swapped = SwapInHostLink(created.substr(created.rfind('\\') + 1));
+            }
+        });
+        RunResult result = run.Run("", false, GetMessageText(kMsgSetupTitle));
+
+        ASSERT_TRUE(swapped) << what;
+        std::cout << what << " put under " << created << ": exit " << result.exitCode << ", \"" << result.box.text
+                  << "\"" << std::endl;
+        ASSERT_TRUE(result.exited) << what;
+        EXPECT_EQ(result.exitCode, 2u) << what;
+        EXPECT_EQ(result.box.text, FailureMessage(FailureText::WriteFailed, created)) << what;
+        EXPECT_TRUE(result.report.empty()) << "the setup program was started";
+        // Nothing unpacked into what stands there, nothing of it deleted.
+        EXPECT_EQ(ListTree(created + "\\"), std::vector<std::string>{ "keep.txt" }) << what;
+        EXPECT_EQ(ReadFileBytes(created + "\\keep.txt"), "theirs") << what;
+        if (swap == Swap::HostLink) {
+            EXPECT_EQ(ReadFileBytes(keptFile), "theirs") << what;
+        }
+        // The script went; what stands under the folder's name is the only thing new.
+        std::vector<std::string> left = run.LeftBehind();
+        left.erase(std::remove_if(left.begin(), left.end(),
+                                  [&](const std::string& name) { return run.WorkFolder() + name == created + "\\" ||
+                                                                        run.WorkFolder() + name == created + "\\keep.txt"; }),
+                   left.end());
+        EXPECT_EQ(left, std::vector<std::string>()) << what;
+        if (swap == Swap::OtherFolder) {
+            EXPECT_EQ(ListTree(ours + "\\"), std::vector<std::string>()) << "the folder the run made, moved away";
+            RemoveTree(created);
+        } else {
+            EXPECT_TRUE(RemoveHostLink());
+        }
+        EXPECT_FALSE(FolderExists(created)) << "later runs would not get this name";
+    }
 }
 
 TEST(NonAnsiTemp, FolderOutsideTheCodePageIsReachedByItsShortForm)
@@ -250,13 +362,11 @@ TEST(NonAnsiTemp, FolderOutsideTheCodePageIsReachedByItsShortForm)
         EXPECT_EQ(result.exitCode, 0u) << c.caseName;
         EXPECT_EQ(result.Report("ExitCode"), "0") << c.caseName;
         const std::string script = result.Report("CleanUp");
-        if (unelevated) {
-            EXPECT_EQ(script, ansiTemp + "0.bat") << c.caseName;
-        } else {
-            EXPECT_EQ(FolderOf(script), run.ScriptFolder()) << c.caseName;
-        }
-        EXPECT_EQ(result.Report("CurrentDirectory"), ansiTemp + "KMGSetup0") << c.caseName;
+        const std::string workFolder = unelevated ? ansiTemp : run.WorkFolder();
+        EXPECT_EQ(script, workFolder + "0.bat") << c.caseName;
+        EXPECT_EQ(result.Report("CurrentDirectory"), workFolder + "KMGSetup0") << c.caseName;
         EXPECT_EQ(ListTree(ansiTemp), std::vector<std::string>()) << c.caseName;
+        EXPECT_EQ(run.LeftBehind(), std::vector<std::string>()) << c.caseName;
         EXPECT_EQ(GetFileAttributesA(script.c_str()), INVALID_FILE_ATTRIBUTES) << script;
         // Best effort: the case's folder is cleared with ANSI names, which miss this one.
         RemoveDirectoryW(wideTemp.c_str());
@@ -331,13 +441,13 @@ MatrixRow FailedRun(MatrixRow row, LauncherCase& run, const Archives& archives, 
 {
     if (!Build(row, run, archives))
         return row;
-    const std::vector<std::string> scriptsBefore = Scripts(run.ScriptFolder());
+    const std::vector<std::string> scriptsBefore = Scripts(run.WorkFolder());
     RunResult result = run.Run("", false, GetMessageText(kMsgSetupTitle));
-    const std::vector<std::string> left = ListTree(run.TempPath());
+    const std::vector<std::string> left = run.LeftBehind();
     Observe(row, result, left);
-    const bool scriptGone = Scripts(run.ScriptFolder()) == scriptsBefore;
+    const bool scriptGone = Scripts(run.WorkFolder()) == scriptsBefore;
     if (!scriptGone)
-        row.left += ", and a script in " + run.ScriptFolder();
+        row.left += ", and a script in " + run.WorkFolder();
     row.expected = "exit 2, \"" + FirstLine(message) + "\", nothing left";
     row.asExpected = result.exited && result.exitCode == 2 && result.box.text == message && left.empty() &&
                      scriptGone && result.report.empty();
@@ -355,6 +465,8 @@ MatrixRow DiskFullInTheMiddleOfAFile()
         return row;
     }
     LauncherCase run("disk-full");
+    // A run without elevation unpacks onto the user's temporary drive.
+    run.SetUnelevated();
     run.SetTempPath(std::string(drive) + "\\");
     if (!ListTree(run.TempPath()).empty()) {
         row.left = "the drive was not empty before the run";
@@ -373,7 +485,7 @@ MatrixRow OutputFileHeldOpen()
     LauncherCase run("held-open");
     if (!Build(row, run, Packed(Payload())))
         return row;
-    const std::string held = run.TempPath() + "KMGSetup0\\Readme.txt";
+    const std::string held = run.WorkFolder() + "KMGSetup0\\Readme.txt";
     HANDLE holder = INVALID_HANDLE_VALUE;
     int opened = 0;
     run.WatchFileCreation([&](const std::string& path) {
@@ -381,7 +493,7 @@ MatrixRow OutputFileHeldOpen()
             holder = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     });
     RunResult result = run.Run("", false, GetMessageText(kMsgSetupTitle));
-    const std::vector<std::string> leftWhileHeld = ListTree(run.TempPath());
+    const std::vector<std::string> leftWhileHeld = run.LeftBehind();
     const bool holding = holder != INVALID_HANDLE_VALUE;
     if (holding)
         CloseHandle(holder);
@@ -394,6 +506,9 @@ MatrixRow OutputFileHeldOpen()
     row.expected = "exit 2, \"" + FirstLine(message) + "\", only the held file and its folder left";
     row.asExpected = holding && result.exited && result.exitCode == 2 && result.box.text == message &&
                      leftWhileHeld == heldOnly && result.report.empty();
+    // What the held file kept back, which the next runs' names must not meet.
+    if (holding)
+        RemoveTree(run.WorkFolder() + "KMGSetup0");
     return row;
 }
 
@@ -404,7 +519,7 @@ MatrixRow ReadOnlyFileInTheWay()
     LauncherCase run("read-only");
     if (!Build(row, run, Packed(Payload())))
         return row;
-    const std::string firstScript = run.ScriptFolder() + "0.bat";
+    const std::string firstScript = run.WorkFolder() + "0.bat";
     if (GetFileAttributesA(firstScript.c_str()) != INVALID_FILE_ATTRIBUTES) {
         row.left = firstScript + " existed before the run";
         return row;
@@ -422,7 +537,7 @@ MatrixRow ReadOnlyFileInTheWay()
         }
     });
     RunResult result = run.Run("", false, GetMessageText(kMsgSetupTitle));
-    const std::vector<std::string> left = ListTree(run.TempPath());
+    const std::vector<std::string> left = run.LeftBehind();
     Observe(row, result, left);
     row.expected = "exit 0 under another script name; the read-only file untouched, nothing else left";
     row.asExpected = planted && result.exited && result.exitCode == 0 && result.box.text.empty() &&
@@ -430,8 +545,7 @@ MatrixRow ReadOnlyFileInTheWay()
                      ReadFileBytes(firstScript) == theirs &&
                      (GetFileAttributesA(firstScript.c_str()) & FILE_ATTRIBUTE_READONLY) &&
                      GetFileAttributesA(result.Report("CleanUp").c_str()) == INVALID_FILE_ATTRIBUTES &&
-                     left == (run.ScriptFolder() == run.TempPath() ? std::vector<std::string>{ "0.bat" }
-                                                                    : std::vector<std::string>());
+                     left == std::vector<std::string>{ "0.bat" };
     SetFileAttributesA(firstScript.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(firstScript.c_str());
     return row;
@@ -449,8 +563,8 @@ MatrixRow SetupFolderMovedAway()
     }
     if (!Build(row, run, Packed(Payload())))
         return row;
-    const std::string setup = run.TempPath() + "KMGSetup0";
-    const std::string moved = run.TempPath() + "Moved";
+    const std::string setup = run.WorkFolder() + "KMGSetup0";
+    const std::string moved = run.WorkFolder() + "Moved";
     int attempts = 0, renamed = 0;
     run.WatchFileCreation([&](const std::string& path) {
         if (path.compare(0, setup.size() + 1, setup + "\\") != 0)
@@ -462,7 +576,7 @@ MatrixRow SetupFolderMovedAway()
         }
     });
     RunResult result = run.Run("", false, GetMessageText(kMsgSetupTitle));
-    const std::vector<std::string> left = ListTree(run.TempPath());
+    const std::vector<std::string> left = run.LeftBehind();
     Observe(row, result, left);
     row.left += " (" + std::to_string(renamed) + " of " + std::to_string(attempts) + " renames went through)";
     row.expected = "every rename refused, exit 0, nothing left after the setup program";
@@ -481,6 +595,9 @@ MatrixRow EveryNameTaken()
         return row;
     }
     LauncherCase run("all-taken");
+    // Only a run without elevation works in the user's temporary folder; an elevated
+    // run's names are taken the same way, in the system's.
+    run.SetUnelevated();
     run.SetTempPath(folder);
     const size_t before = ListTree(folder).size();
     if (!Build(row, run, Packed(Payload())))
@@ -523,7 +640,8 @@ MatrixRow EntryNameEscapingTheFolder()
     }
     std::copy(escaping.begin(), escaping.end(), at);
     row = FailedRun(row, run, archives, FailureMessage(FailureText::UnpackFailed, "KMVERSION"));
-    const bool escaped = GetFileAttributesA((run.Root() + "escaped.txt").c_str()) != INVALID_FILE_ATTRIBUTES;
+    const bool escaped = GetFileAttributesA((run.Root() + "escaped.txt").c_str()) != INVALID_FILE_ATTRIBUTES ||
+                         GetFileAttributesA((run.WorkFolder() + "escaped.txt").c_str()) != INVALID_FILE_ATTRIBUTES;
     row.asExpected = row.asExpected && !escaped;
     return row;
 }
@@ -563,7 +681,7 @@ MatrixRow SetupProgramMissing()
         return row;
     // The shell reports the program it could not start in a box of its own.
     RunResult result = run.Run("", false, kAnyBoxCaption);
-    const std::vector<std::string> left = ListTree(run.TempPath());
+    const std::vector<std::string> left = run.LeftBehind();
     Observe(row, result, left);
     row.message = result.box.title + ": " + row.message;
     row.expected = "exit 2 after the shell's message, nothing left";
@@ -579,10 +697,10 @@ MatrixRow SetupProgramExitsAtOnce()
         return row;
     RunResult result = run.Run("", true, GetMessageText(kMsgSetupTitle));
     const std::string script = result.Report("CleanUp");
-    const bool handedOver = !ListTree(run.TempPath()).empty() && !script.empty();
+    const bool handedOver = !run.LeftBehind().empty() && !script.empty();
     // The run's files are the setup program's to remove, with the script it was given.
     const bool scriptRan = handedOver && run.RunScript(script);
-    const std::vector<std::string> left = ListTree(run.TempPath());
+    const std::vector<std::string> left = run.LeftBehind();
     Observe(row, result, left);
     row.left += " (after the script it was handed ran)";
     row.expected = "exit 0; the script handed over removes everything";
