@@ -161,12 +161,17 @@ bool CreateByFullPath(char* folder, std::size_t length, CreatedDirectoryList* li
 }
 
 // Leaves the drive's record as the walk does when it makes the drive current and comes
-// back: the directory that "X:" names (the root when the drive has none recorded). The
-// walk fails without creating anything when that directory is gone; so does this.
-bool RecordDirectoryOfDrive(int drive)
+// back: the directory that "X:" names (the root when the drive has none recorded), as
+// the current-directory query reports it once entered, without the trailing backslash
+// that only a root keeps. The walk fails without creating anything when that directory
+// is gone; so does this. directory receives what was recorded.
+bool RecordDirectoryOfDrive(int drive, WtString& directory)
 {
     const char spec[] = {DriveLetter(drive), ':', '\0'};
-    const WtString directory = FullPathOf(spec);
+    directory = FullPathOf(spec);
+    const int length = directory.GetLength();
+    if (length > static_cast<int>(kDriveRootLength) && directory[length - 1] == '\\')
+        directory = directory.Left(length - 1);
     const DWORD attributes = GetFileAttributesA(directory);
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
         return false;
@@ -176,23 +181,28 @@ bool RecordDirectoryOfDrive(int drive)
 
 // The common case, a folder named by a plain full path, without the walk; false when
 // the walk must make it.
-bool CreatePlainFolderPath(const char* path, int callerDrive, CreatedDirectoryList* list)
+bool CreatePlainFolderPath(const char* path, const WtString& callerDirectory, CreatedDirectoryList* list)
 {
     if (!IsPlainFolderPath(path))
         return false;
     const int drive = DriveNumberOf(path);
-    if (drive != callerDrive && !RecordDirectoryOfDrive(drive))
+    // The walk climbs from the directory it finds on the drive, and every folder it
+    // records begins as that directory does: the caller's own on the caller's drive,
+    // otherwise the drive's recorded one, either with the letter in the case it has.
+    WtString start = callerDirectory;
+    if (drive != DriveNumberOf(callerDirectory) && !RecordDirectoryOfDrive(drive, start))
         return false;
     char folder[kCreatableLength];
     std::strcpy(folder, path);
-    // The walk reaches the drive through its number, which gives the capital letter.
-    folder[0] = DriveLetter(drive);
+    folder[0] = start[0];
     return CreateByFullPath(folder, std::strlen(folder), list);
 }
 
 } // namespace
 
-int MakeDirectoryPath(const char* path, CreatedDirectoryList* list)
+namespace {
+
+int MakeDirectoryPathUsing(const char* path, CreatedDirectoryList* list, bool direct)
 {
     if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
         return 0;
@@ -204,7 +214,7 @@ int MakeDirectoryPath(const char* path, CreatedDirectoryList* list)
     RecordDriveDirectory(callerDirectory);
     // The caller's drive has its record, as the walk leaves it; the path's drive gets
     // its own, and the current drive and directory stay as they are.
-    if (CreatePlainFolderPath(path, callerDrive, list))
+    if (direct && CreatePlainFolderPath(path, callerDirectory, list))
         return 0;
 
     int result = SelectPathDrive(path);
@@ -228,6 +238,18 @@ int MakeDirectoryPath(const char* path, CreatedDirectoryList* list)
         SetCurrentDirectoryA(callerDirectory);
     }
     return result;
+}
+
+} // namespace
+
+int MakeDirectoryPath(const char* path, CreatedDirectoryList* list)
+{
+    return MakeDirectoryPathUsing(path, list, true);
+}
+
+int WalkDirectoryPath(const char* path, CreatedDirectoryList* list)
+{
+    return MakeDirectoryPathUsing(path, list, false);
 }
 
 int SelectPathDrive(const char* path)

@@ -5,8 +5,10 @@
 // with its missing parents. Every other path is walked one component at a time, with the
 // process's current drive and current directory as the cursor; the walk restores both
 // before it returns, on failure as well, so nothing else may rely on them while a call
-// runs (the launcher has a single thread). Either way a folder is recorded as the
-// current-directory query reports it once entered, and the drives' records end alike.
+// runs (the launcher has a single thread). Either way a folder is recorded exactly as
+// the walk records it, the current-directory query's report once entered (the drive
+// letter in the case of the directory the walk starts from), and the current directory
+// and every drive's record end exactly alike (see WalkDirectoryPath).
 // Paths are zero-terminated, in the ANSI code page, with a backslash as separator.
 #ifndef ARCHIVE_DIRECTORY_PATH_H
 #define ARCHIVE_DIRECTORY_PATH_H
@@ -43,6 +45,10 @@ private:
 // the drive is not usable or a component can be neither entered nor created. Folders
 // created before a failure stay on disk and in the list.
 int MakeDirectoryPath(const char* path, CreatedDirectoryList* list);
+
+// MakeDirectoryPath with every path walked, the direct creation left out: what the
+// direct creation must match, folder records and drive records alike.
+int WalkDirectoryPath(const char* path, CreatedDirectoryList* list);
 
 // Makes the path's drive current. Returns 0 when the path names no drive or its drive is
 // now current; 1 when the colon is not the second character or the drive cannot be made
