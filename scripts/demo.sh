@@ -24,8 +24,9 @@ win() { "$wine_run" "$@" 2>/dev/null | tr -d '\r'; }
 temp_win=$(win cmd /c 'echo %TEMP%')
 temp_unix=$(win winepath -u "$temp_win")
 [ -d "$temp_unix" ] || { echo "demo: cannot find the Wine user's temporary directory" >&2; exit 1; }
-# An elevated launcher, as every program under Wine is, keeps its cleanup script in the
-# system's temporary folder, out of reach of the user's other programs.
+# An elevated launcher, as every program under Wine is, keeps its setup folder and
+# cleanup script in the system's temporary folder, out of reach of the user's other
+# programs.
 system_temp_win="$(win cmd /c 'echo %SystemRoot%')\Temp"
 system_temp_unix=$(win winepath -u "$system_temp_win")
 report_unix=$out/setup-report.txt
@@ -36,9 +37,9 @@ display=${DISPLAY:-}
 shot() { DISPLAY=$display import-im6.q16 -silent -window root "$@" 2>/dev/null; }
 
 listing() { (cd "$temp_unix" && find . -mindepth 1 | LC_ALL=C sort); }
-scripts() { (cd "$system_temp_unix" 2>/dev/null && find . -maxdepth 1 -name '*.bat' | LC_ALL=C sort); }
+system_listing() { (cd "$system_temp_unix" 2>/dev/null && find . -mindepth 1 | LC_ALL=C sort); }
 before=$(listing)
-scripts_before=$(scripts)
+system_before=$(system_listing)
 
 started=$(date +%s)
 KM_STANDIN_REPORT=$report_win KM_STANDIN_HOLD_MS=$hold_ms "$wine_run" "$launcher" 2>/dev/null
@@ -46,18 +47,19 @@ code=$?
 
 # The setup program is holding its window: the setup folder and the script are complete.
 new_entries=$(comm -13 <(echo "$before") <(listing))
-script_rel=$(echo "$new_entries" | grep -E '^\./[0-9]+\.bat$' | head -n1)
-script_unix=$temp_unix/$script_rel; script_win=$temp_win\\${script_rel#./}
-if [ -z "$script_rel" ]; then
-  script_rel=$(comm -13 <(echo "$scripts_before") <(scripts) | grep -E '^\./[0-9]+\.bat$' | head -n1)
-  script_unix=$system_temp_unix/$script_rel; script_win=$system_temp_win\\${script_rel#./}
+work_unix=$temp_unix; work_win=$temp_win
+if ! echo "$new_entries" | grep -qE '^\./[0-9]+\.bat$'; then
+  new_entries=$(comm -13 <(echo "$system_before") <(system_listing))
+  work_unix=$system_temp_unix; work_win=$system_temp_win
 fi
+script_rel=$(echo "$new_entries" | grep -E '^\./[0-9]+\.bat$' | head -n1)
+script_unix=$work_unix/$script_rel; script_win=$work_win\\${script_rel#./}
 setup_rel=$(echo "$new_entries" | grep -E '^\./KMGSetup[0-9]+$' | head -n1)
 [ -n "$script_rel" ] && cp "$script_unix" "$out/cleanup-script.bat"
 extracted=0; folders=0
 if [ -n "$setup_rel" ]; then
-  extracted=$(find "$temp_unix/$setup_rel" -type f | wc -l)
-  folders=$(find "$temp_unix/$setup_rel" -type d | wc -l)
+  extracted=$(find "$work_unix/$setup_rel" -type f | wc -l)
+  folders=$(find "$work_unix/$setup_rel" -type d | wc -l)
 fi
 # The launcher ends as soon as the setup program takes the focus; give its window a
 # moment to be drawn.
@@ -69,6 +71,7 @@ if [ -n "$script_rel" ]; then
   for _ in $(seq 1 600); do [ -e "$script_unix" ] || break; sleep 0.1; done
 fi
 after=$(listing)
+system_after=$(system_listing)
 
 # The splash is up only while the payload is unpacked, too briefly to be caught
 # reliably; this shows the same splash from the product's own resources and saves
@@ -91,7 +94,7 @@ case $code in
   *) meaning="unexpected" ;;
 esac
 if [ -n "$setup_rel" ]; then
-  echo "  setup folder      $temp_win\\${setup_rel#./}\\ ($extracted files in $folders folders unpacked)"
+  echo "  setup folder      $work_win\\${setup_rel#./}\\ ($extracted files in $folders folders unpacked)"
 fi
 if [ -n "$script_rel" ]; then
   echo "  cleanup script    $script_win ($(grep -c '' "$out/cleanup-script.bat") lines," \
@@ -109,11 +112,12 @@ elif [ "$code" = 0 ]; then
 fi
 script_left=no
 [ -n "$script_rel" ] && [ -e "$script_unix" ] && script_left=yes
-if [ "$before" = "$after" ] && [ $script_left = no ]; then
-  echo "  temporary folder  clean again: exactly as before the run, and the script is gone"
+if [ "$before" = "$after" ] && [ "$system_before" = "$system_after" ] && [ $script_left = no ]; then
+  echo "  temporary folders clean again: exactly as before the run, and the script is gone"
 else
-  echo "  temporary folder  NOT clean: left behind:"
+  echo "  temporary folders NOT clean: left behind:"
   comm -13 <(echo "$before") <(echo "$after") | sed 's/^\.\//                    /'
+  comm -13 <(echo "$system_before") <(echo "$system_after") | sed 's/^\.\//                    /'
   [ $script_left = yes ] && echo "                    $script_win"
 fi
 echo "  exit code         $code ($meaning)"
@@ -121,4 +125,4 @@ echo "  exit code         $code ($meaning)"
 [ -e "$out/setup-window.png" ] && echo "  setup window      $out/setup-window.png"
 [ -z "$splash" ] && echo "  splash screenshot none: the splash could not be shown"
 "$wine_run" --shutdown
-[ "$code" = 0 ] && [ "$before" = "$after" ] && [ $script_left = no ]
+[ "$code" = 0 ] && [ "$before" = "$after" ] && [ "$system_before" = "$system_after" ] && [ $script_left = no ]

@@ -75,8 +75,8 @@ Observed RunAndObserve(const std::string& name, const std::string& launcher)
     EXPECT_FALSE(script.empty()) << name;
     seen.commandLine = Replaced(Replaced(result.Report("Arguments"), script, "<script>"), run.Root(), "<root>\\");
     seen.script = Replaced(Replaced(ReadFileBytes(script), script, "<script>"), run.Root(), "<root>\\");
-    seen.setupFolder = Files(run.TempPath() + "KMGSetup0\\");
-    seen.tempCleanAfterScript = run.RunScript(script) && ListTree(run.TempPath()).empty() && !Exists(script);
+    seen.setupFolder = Files(run.WorkFolder() + "KMGSetup0\\");
+    seen.tempCleanAfterScript = run.RunScript(script) && run.LeftBehind().empty() && !Exists(script);
     return seen;
 }
 
@@ -94,7 +94,7 @@ std::map<std::string, std::string> InstallWith(const std::string& name, const st
     EXPECT_EQ("APPBASE installed, 10 files", result.report.count("Archive") ? result.report.find("Archive")->second
                                                                            : std::string())
         << name;
-    EXPECT_EQ(std::vector<std::string>(), ListTree(run.TempPath())) << name;
+    EXPECT_EQ(std::vector<std::string>(), run.LeftBehind()) << name;
     EXPECT_FALSE(Exists(result.Report("CleanUp"))) << name;
     return Files(run.InstallFolder());
 }
