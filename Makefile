@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all test demo bench fuzz dist bootstrap configure build build-host build-win32 clean
+.PHONY: all test demo bench fuzz dist kit-trial bootstrap configure build build-host build-win32 clean
 
 all: build
 
@@ -39,6 +39,11 @@ demo: build
 # The packager's kit: the launcher without payload, kmarc for Linux and Windows.
 dist: configure
 	@JOBS=$(JOBS) scripts/dist.sh
+
+# A vendor's first setup with nothing but the kit, run under Wine end to end, with a
+# branded splash and screenshots (build/kit-trial/).
+kit-trial: dist
+	@tests/kit/kit-trial.sh
 
 fuzz: build-host
 	@scripts/fuzz.sh build/host $${FUZZ_SECONDS:-300}

@@ -12,6 +12,7 @@ packages=(
   zlib1g-dev googletest
   wine wine32:i386 xvfb imagemagick
   icoutils osslsigncode openssl
+  groff-base
   "$@"
 )
 

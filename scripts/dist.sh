@@ -3,8 +3,12 @@
 #   ZIZeduz.exe   the launcher without a payload (stripped, no time stamp)
 #   kmarc         the archive tool for Linux x86-64 (static, stripped)
 #   kmarc.exe     the archive tool for Windows (static, stripped)
-#   README.txt    how to make, check and sign a setup
-#   SHA256SUMS    the checksums of the four
+#   kmarc.1       kmarc's manual page
+#   README.txt    how to make, check and sign a setup, the setup program's contract,
+#                 and the manual page's text
+#   examples/     the stand-in setup programs in a copy of the demo payload, to try a
+#                 setup end to end (named as examples, never to be shipped)
+#   SHA256SUMS    the checksums of all of them
 # The same sources give the same bytes, whichever folder the build runs in.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,7 +16,7 @@ dist=$top/dist
 linux_tree=$top/build/dist-linux
 jobs=${JOBS:-2}
 
-cmake --build --preset win32 -j "$jobs" --target ZIZeduz_bare kmarc
+cmake --build --preset win32 -j "$jobs" --target ZIZeduz_bare kmarc Zephrun lingerx
 
 # A release build of kmarc alone, linked statically so that it runs on any x86-64 Linux.
 cmake -S "$top" -B "$linux_tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -30,7 +34,28 @@ cp "$linux_tree/bin/kmarc" "$dist/kmarc"
 # strip stamps the file with the time unless SOURCE_DATE_EPOCH says otherwise; the
 # linker wrote none.
 SOURCE_DATE_EPOCH=0 i686-w64-mingw32-strip -o "$dist/kmarc.exe" "$top/build/win32/bin/kmarc.exe"
-cp "$top/tools/kmarc/PACKAGING.txt" "$dist/README.txt"
-(cd "$dist" && sha256sum ZIZeduz.exe kmarc kmarc.exe README.txt >SHA256SUMS)
+cp "$top/tools/kmarc/kmarc.1" "$dist/kmarc.1"
+# The README carries the manual page's text too, for those who read no roff.
+{
+  cat "$top/tools/kmarc/PACKAGING.txt"
+  printf '\n\n6. kmarc reference (the manual page kmarc.1)\n'
+  printf -- '--------------------------------------------\n'
+  groff -man -Tascii -P-cbou "$top/tools/kmarc/kmarc.1"
+} >"$dist/README.txt"
+
+# The example setup: the demo payload with the stand-ins in SETUPBASE.
+examples=$dist/examples
+mkdir -p "$examples"
+cp "$top/tools/kmarc/EXAMPLES.txt" "$examples/README.txt"
+cp -R "$top/demo/payload" "$examples/payload"
+for program in Zephrun lingerx; do
+  SOURCE_DATE_EPOCH=0 i686-w64-mingw32-strip -o "$examples/payload/SETUPBASE/$program.exe" \
+    "$top/build/win32/bin/$program.exe"
+done
+
+(cd "$dist" && find . -type f ! -name SHA256SUMS | LC_ALL=C sort | sed 's|^\./||' |
+  while IFS= read -r file; do sha256sum "$file"; done >SHA256SUMS)
 echo "dist: $(cd "$dist" && ls | tr '\n' ' ')"
-cat "$dist/SHA256SUMS"
+grep -v '  examples/payload/' "$dist/SHA256SUMS"
+grep -E '  examples/payload/SETUPBASE/[^/]+[.]exe$' "$dist/SHA256SUMS"
+echo "($(grep -c '  examples/payload/' "$dist/SHA256SUMS") files in examples/payload, all in SHA256SUMS)"

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <set>
+#include <cctype>
 #include <cstdlib>
 #include <string>
 
@@ -115,6 +117,61 @@ TEST_F(CliTest, EmbedWithoutVersionInfoWarnsOnceUnlessQuiet)
     EXPECT_NE(std::string::npos, Err().find("no lingerx.exe in")) << Err();
     EXPECT_EQ(std::string::npos, Err().find(warning)) << Err();
 }
+
+#ifdef KMARC_SOURCE_DIR
+// The man page covers what the help offers: every option of every command and every
+// exit status (the kit's README carries the man page's text). roff writes a hyphen
+// as \-.
+TEST_F(CliTest, TheManualPageCoversEveryOptionAndExitStatus)
+{
+    std::string help;
+    for (const char* arguments : { "--help", "help pack", "help list", "help verify", "help extract", "help embed" }) {
+        ASSERT_EQ(0, Kmarc(work, arguments));
+        help += Out();
+    }
+    std::string manual = ReadFile(fs::path(KMARC_SOURCE_DIR) / "kmarc.1");
+    ASSERT_FALSE(manual.empty());
+    std::string plain;
+    for (size_t i = 0; i < manual.size(); ++i) {
+        if (manual.compare(i, 2, "\\-") == 0)
+            ++i;
+        plain += manual[i];
+    }
+    std::set<std::string> options;
+    for (size_t at = help.find('-'); at != std::string::npos; at = help.find('-', at + 1)) {
+        bool starts = at == 0 || std::string(" ,/(").find(help[at - 1]) != std::string::npos;
+        size_t end = help.find_first_not_of("-abcdefghijklmnopqrstuvwxyz", at);
+        std::string option = help.substr(at, end - at);
+        if (!starts || option.find_first_not_of('-') == std::string::npos || option.size() < 2 ||
+            !std::islower(static_cast<unsigned char>(option[option[1] == '-' ? 2 : 1])))
+            continue;
+        if (!options.insert(option).second)
+            continue;
+        // Bounded by a character no option holds, so that --version does not pass for
+        // --version-info.
+        bool inManual = false;
+        for (size_t found = plain.find(option); found != std::string::npos && !inManual;
+             found = plain.find(option, found + 1)) {
+            char after = found + option.size() < plain.size() ? plain[found + option.size()] : ' ';
+            inManual = !std::islower(static_cast<unsigned char>(after)) && after != '-';
+        }
+        EXPECT_TRUE(inManual) << option << " is not in kmarc.1";
+    }
+    EXPECT_GE(options.size(), 16u);
+    size_t status = plain.find(".SH EXIT STATUS");
+    ASSERT_NE(std::string::npos, status);
+    for (int code = 0; code <= 5; ++code)
+        EXPECT_NE(std::string::npos, plain.find(".B " + std::to_string(code) + "\n", status)) << code;
+
+    // groff reads it without a warning, where groff is.
+    if (std::system("command -v groff >/dev/null") == 0) {
+        std::string command = "groff -man -Tutf8 -ww -z " + Quote(fs::path(KMARC_SOURCE_DIR) / "kmarc.1") + " 2>" +
+                              Quote(work / "groff.txt");
+        EXPECT_EQ(0, std::system(command.c_str()));
+        EXPECT_EQ("", ReadFile(work / "groff.txt"));
+    }
+}
+#endif
 
 TEST(JsonText, TimesAndStringsAsJsonWantsThem)
 {
