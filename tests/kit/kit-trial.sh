@@ -108,7 +108,9 @@ gold_count() {
   convert-im6.q16 "$1" -fill black +opaque "$gold" -fill white -opaque "$gold" -format '%[fx:mean*w*h]' info: \
     2>/dev/null | cut -d. -f1
 }
-listing() { (cd "$temp_unix" && find . -mindepth 1 | LC_ALL=C sort; cd "$system_temp_unix" && find . -name '*.bat'); }
+# An elevated run, as every run under Wine is, unpacks and keeps its script in the
+# system's temporary folder; a run without elevation uses the user's.
+listing() { (cd "$temp_unix" && find . -mindepth 1; cd "$system_temp_unix" && find . -mindepth 1) | LC_ALL=C sort; }
 
 # Expected install: APPBASE and PHOTOUNINST of the payload, merged.
 mkdir -p "$out/expected"
