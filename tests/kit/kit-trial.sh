@@ -136,6 +136,11 @@ run_setup() {
     grep -q "^Arguments=KMSetup SetupProgram=ZIZeduz Wnd=Normal Server=None Wnd=Maximized ResourceFile=" "$report"
   check "$name run: APPBASE and PHOTOUNINST installed byte for byte" diff -r "$out/expected" "$install"
   check "$name run: the cleanup ran and the temporary folders are as before" test "$before" = "$after"
+  local folder script
+  folder=$(win winepath -u "$(grep -a '^CurrentDirectory=' "$report" | cut -d= -f2- | tr -d '\r')")
+  script=$(win winepath -u "$(grep -a '^CleanUp=' "$report" | cut -d= -f2- | tr -d '\r')")
+  check "$name run: the setup folder and the script the setup program got are gone" \
+    test -n "$folder" -a -n "$script" -a ! -e "$folder" -a ! -e "$script"
 }
 
 # Screenshots until the splash shows the gold band, while the launcher runs.
