@@ -1,5 +1,7 @@
 #include "archive/Deflate.h"
 
+#include "archive/ChunkedDeflate.h"
+
 #include <zlib.h>
 
 #include <vector>
@@ -32,8 +34,14 @@ private:
 } // namespace
 
 DeflateResult DeflateEntry(ArchiveInput& input, int level, uint64_t maxInput, DeflateSink& sink,
-                           uint64_t& inputSize)
+                           uint64_t& inputSize, unsigned threads)
 {
+    if (level >= kMinChunkedLevel) {
+        ChunkedDeflateOptions options;
+        options.level = level;
+        options.threads = threads;
+        return DeflateChunked(input, options, maxInput, sink, inputSize);
+    }
     inputSize = 0;
     Deflater deflater(level);
     if (!deflater.Ready())

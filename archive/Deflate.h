@@ -36,11 +36,22 @@ enum class DeflateResult {
     SinkRefused,   // the sink did not take a piece
 };
 
+// Levels: -1 and 0 (stored) to 9 are zlib's, streamed, with exactly zlib's bytes; -1
+// is zlib's default, whose streams begin with the header bytes 0x78 0x9C. 10 to 12 are
+// libdeflate's strongest levels, compressed in chunks (ChunkedDeflate.h); 12 writes the
+// smallest streams.
+const int kZlibDefaultLevel = -1;
+const int kMaxZlibLevel = 9;
+const int kMinChunkedLevel = 10;
+const int kMaxDeflateLevel = 12;
+
 // Reads input to its end and puts one complete zlib stream of its bytes into sink (also
-// for no bytes at all). level is 0 (stored) to 9, or -1 for zlib's default, whose
-// streams begin with the header bytes 0x78 0x9C. inputSize receives the number of bytes
-// read. Memory stays independent of the size of the input.
+// for no bytes at all). inputSize receives the number of bytes read. Memory stays
+// independent of the size of the input: zlib's levels take it in small pieces, the
+// chunked levels hold up to threads chunks and their streams at a time. threads is how
+// many chunks of a large file the chunked levels compress at once; the bytes never
+// depend on it.
 DeflateResult DeflateEntry(ArchiveInput& input, int level, uint64_t maxInput, DeflateSink& sink,
-                           uint64_t& inputSize);
+                           uint64_t& inputSize, unsigned threads = 1);
 
 #endif

@@ -3,16 +3,17 @@
 #ifndef KMARC_PACK_H
 #define KMARC_PACK_H
 
+#include "archive/Deflate.h"
 #include "tools/kmarc/CodePage.h"
 
 #include <filesystem>
 #include <vector>
 
-// Default level of zlib, whose streams begin with the header bytes 0x78 0x9C.
-const int kDefaultLevel = -1;
+// The smallest archives (Deflate.h: 0 to 9 are zlib's levels, 10 to 12 stronger).
+const int kDefaultLevel = kMaxDeflateLevel;
 
 struct PackOptions {
-    // zlib level, 0 to 9, or kDefaultLevel.
+    // Compression level, 0 to 12 (Deflate.h).
     int level = kDefaultLevel;
     // Files added at the top level under their own names unless the folder has a
     // top-level entry of that name (compared without regard to case).

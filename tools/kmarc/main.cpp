@@ -18,7 +18,8 @@
 namespace {
 
 const int kLowestLevel = 0;
-const int kHighestLevel = 9;
+const int kHighestLevel = kMaxDeflateLevel;
+const int kFastLevel = 1;
 
 struct CommandLine {
     std::string command;
@@ -45,9 +46,12 @@ const char kHelpCommand[] = "help";
 
 int ParseLevel(const std::string& text)
 {
-    if (text.size() == 1 && text[0] >= '0' + kLowestLevel && text[0] <= '0' + kHighestLevel)
-        return text[0] - '0';
-    ThrowUsage("level must be a number from 0 to 9, not '" + text + "'");
+    if (!text.empty() && text.size() <= 2 && text.find_first_not_of("0123456789") == std::string::npos) {
+        int level = std::stoi(text);
+        if (level >= kLowestLevel && level <= kHighestLevel)
+            return level;
+    }
+    ThrowUsage("level must be a number from 0 to 12, not '" + text + "'");
 }
 
 unsigned ParseCodePage(const std::string& text)
@@ -94,6 +98,9 @@ CommandLine ParseCommandLine(int argc, char** argv)
                 line.pack.codepage = ParseCodePage(value);
             } else if (TakeValue("--level", arg, argc, argv, i, value)) {
                 line.pack.level = ParseLevel(value);
+                line.levelGiven = true;
+            } else if (arg == "--fast") {
+                line.pack.level = kFastLevel;
                 line.levelGiven = true;
             } else if (TakeValue("--add-missing", arg, argc, argv, i, value)) {
                 if (value.empty())
@@ -144,7 +151,7 @@ void ExpectArguments(const CommandLine& line, size_t count, const char* usage)
     if (line.packOptionGiven && line.command != "pack")
         ThrowUsage("--add-missing and --depfile apply to pack only");
     if (line.levelGiven && line.command != "pack" && line.command != "embed")
-        ThrowUsage("--level applies to pack and embed only");
+        ThrowUsage("--level and --fast apply to pack and embed only");
     bool embedOptionGiven =
         !line.output.empty() || line.stripSignature || !line.versionInfo.empty() || !line.icon.empty() ||
                             !line.splash.empty();
@@ -179,7 +186,7 @@ void Run(const CommandLine& line)
 {
     const std::vector<std::string>& args = line.arguments;
     if (line.command == "pack") {
-        ExpectArguments(line, 2, "pack [--level N] [--add-missing FILE]... [--depfile FILE] ARCHIVE DIR");
+        ExpectArguments(line, 2, "pack [--level N | --fast] [--add-missing FILE]... [--depfile FILE] ARCHIVE DIR");
         PackArchive(args[0], args[1], line.pack);
     } else if (line.command == "list") {
         ExpectArguments(line, 1, "list [--json] ARCHIVE");
@@ -192,8 +199,8 @@ void Run(const CommandLine& line)
         ExtractArchive(args[0], args[1], ReadOptionsOf(line));
     } else if (line.command == "embed") {
         ExpectArguments(line, 2,
-                        "embed [--level N] [--strip-signature] [--version-info KEY=VALUE]... [--icon FILE.ico] "
-                        "[--splash FILE.bmp] "
+                        "embed [--level N | --fast] [--strip-signature] [--version-info KEY=VALUE]... "
+                        "[--icon FILE.ico] [--splash FILE.bmp] "
                         "LAUNCHER PAYLOAD -o SETUP");
         if (line.output.empty())
             ThrowUsage("embed needs the setup executable to write: -o SETUP");

@@ -1,0 +1,239 @@
+#include "archive/ChunkedDeflate.h"
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <thread>
+
+namespace {
+
+const size_t kCheckPiece = 65536;
+// A chunk's buffer grows from this size by doubling, so that a small file costs little.
+const size_t kFirstReadSize = 65536;
+const int kRawDeflateWindowBits = -15;
+const int kUnusedBitsMask = 63;      // zlib's data_type: unused bits of the last byte read
+const int kLastBlockFlag = 64;       // ... the block being decoded is the final one
+const int kBlockBoundaryFlag = 128;  // ... stopped right after a block's end code
+const unsigned kStoredHeaderBits = 3;
+// An empty stored block behind its header and padding: LEN 0 and NLEN 0xFFFF.
+const unsigned char kEmptyStoredLengths[] = { 0x00, 0x00, 0xFF, 0xFF };
+// The zlib header: deflate with a 32 KiB window; the level hint is what libdeflate's
+// own zlib wrapper writes, so a one-chunk stream is exactly libdeflate's zlib stream.
+const unsigned kZlibDeflate32K = 0x7800;
+const unsigned kZlibHeaderCheck = 31;
+const unsigned kZlibLevelHintShift = 6;
+
+unsigned LevelHint(int level)
+{
+    if (level < 2)
+        return 0;
+    if (level < 6)
+        return 1;
+    return level == 6 ? 2 : 3;
+}
+
+class Inflater {
+public:
+    Inflater() { m_ready = inflateInit2(&m_stream, kRawDeflateWindowBits) == Z_OK; }
+    ~Inflater()
+    {
+        if (m_ready)
+            inflateEnd(&m_stream);
+    }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+
+    bool Ready() const { return m_ready; }
+    z_stream& Stream() { return m_stream; }
+
+private:
+    z_stream m_stream = {};
+    bool m_ready = false;
+};
+
+// Inflates a chunk's raw deflate blocks, compares them with the chunk, and finds the
+// bit offsets where the final block begins and where the blocks end. zlib stops at
+// every block boundary when asked to (Z_BLOCK) and says how many bits of the last byte
+// it read are still unused.
+bool InflateAndLocate(const std::vector<unsigned char>& blocks, const unsigned char* data, size_t size,
+                      uint64_t& finalStart, uint64_t& end)
+{
+    Inflater inflater;
+    if (!inflater.Ready())
+        return false;
+    z_stream& stream = inflater.Stream();
+    stream.next_in = const_cast<unsigned char*>(blocks.data());
+    stream.avail_in = static_cast<uInt>(blocks.size());
+    std::vector<unsigned char> piece(kCheckPiece);
+    size_t produced = 0;
+    bool endFound = false;
+    finalStart = 0;
+    for (;;) {
+        stream.next_out = piece.data();
+        stream.avail_out = static_cast<uInt>(piece.size());
+        int result = inflate(&stream, Z_BLOCK);
+        size_t count = piece.size() - stream.avail_out;
+        if (count > size - produced || std::memcmp(piece.data(), data + produced, count) != 0)
+            return false;
+        produced += count;
+        int unusedBits = stream.data_type & kUnusedBitsMask;
+        if (unusedBits >= 8)
+            return false;
+        uint64_t position = uint64_t(stream.total_in) * 8 - unsigned(unusedBits);
+        // At the end of the stream zlib has skipped the padding bits already; the end
+        // of the final block is where it stopped right after its end code.
+        if (result == Z_STREAM_END)
+            return endFound && produced == size && stream.avail_in == 0;
+        if (result != Z_OK)
+            return false;
+        if ((stream.data_type & kBlockBoundaryFlag) != 0) {
+            if ((stream.data_type & kLastBlockFlag) == 0) {
+                finalStart = position;
+            } else {
+                end = position;
+                endFound = true;
+            }
+        }
+    }
+}
+
+// Fills buffer from input as far as it goes; how the input hands out its bytes must
+// not change the chunks.
+size_t ReadFull(ArchiveInput& input, unsigned char* buffer, size_t capacity)
+{
+    size_t count = 0;
+    for (size_t got = 1; count < capacity && got != 0; count += got)
+        got = input.Read(buffer + count, capacity - count);
+    return count;
+}
+
+// Reads up to chunkSize bytes into data, which starts with what it already holds.
+void ReadChunk(ArchiveInput& input, std::vector<unsigned char>& data, size_t chunkSize)
+{
+    while (data.size() < chunkSize) {
+        size_t held = data.size();
+        size_t wanted = std::min(chunkSize - held, std::max(kFirstReadSize, held));
+        data.resize(held + wanted);
+        size_t got = ReadFull(input, data.data() + held, wanted);
+        data.resize(held + got);
+        if (got < wanted)
+            return;
+    }
+}
+
+struct Chunk {
+    std::vector<unsigned char> data;
+    std::vector<unsigned char> blocks;
+    bool last = false;
+    bool ok = false;
+};
+
+} // namespace
+
+ChunkCompressor::ChunkCompressor(int level) : m_compressor(libdeflate_alloc_compressor(level)) {}
+
+ChunkCompressor::~ChunkCompressor()
+{
+    libdeflate_free_compressor(m_compressor);
+}
+
+bool ChunkCompressor::Compress(const unsigned char* data, size_t size, bool last, std::vector<unsigned char>& out)
+{
+    if (m_compressor == nullptr || size > UINT32_MAX / 2)
+        return false;
+    out.resize(libdeflate_deflate_compress_bound(m_compressor, size));
+    size_t written = libdeflate_deflate_compress(m_compressor, data, size, out.data(), out.size());
+    if (written == 0)
+        return false;
+    out.resize(written);
+    uint64_t finalStart = 0;
+    uint64_t end = 0;
+    if (!InflateAndLocate(out, data, size, finalStart, end) || (end + 7) / 8 != out.size())
+        return false;
+    if (last)
+        return true;
+    // The final block becomes an ordinary one, and an empty stored block behind it pads
+    // to the byte boundary, as zlib's own sync flush does. Its three header bits are all
+    // zero, like the padding after the end code, so a new byte is needed only when
+    // fewer than three bits of the last one are free.
+    out[finalStart / 8] &= static_cast<unsigned char>(~(1u << (finalStart % 8)));
+    unsigned usedBits = unsigned(end % 8);
+    if (usedBits == 0 || 8 - usedBits < kStoredHeaderBits)
+        out.push_back(0);
+    out.insert(out.end(), std::begin(kEmptyStoredLengths), std::end(kEmptyStoredLengths));
+    return true;
+}
+
+DeflateResult DeflateChunked(ArchiveInput& input, const ChunkedDeflateOptions& options, uint64_t maxInput,
+                             DeflateSink& sink, uint64_t& inputSize)
+{
+    inputSize = 0;
+    const unsigned threads = std::max(1u, options.threads);
+    const size_t chunkSize = std::max<size_t>(1, options.chunkSize);
+    std::vector<std::unique_ptr<ChunkCompressor>> compressors;
+    for (unsigned i = 0; i < threads; ++i)
+        compressors.emplace_back(new ChunkCompressor(options.level));
+
+    unsigned header = kZlibDeflate32K | (LevelHint(options.level) << kZlibLevelHintShift);
+    header += kZlibHeaderCheck - header % kZlibHeaderCheck;
+    const unsigned char headerBytes[] = { static_cast<unsigned char>(header >> 8),
+                                          static_cast<unsigned char>(header & 0xFF) };
+    if (!sink.Put(headerBytes, sizeof headerBytes))
+        return DeflateResult::SinkRefused;
+
+    uLong adler = adler32(0, nullptr, 0);
+    // A full chunk is the last one only when nothing follows it: one byte is read ahead.
+    bool havePending = false;
+    unsigned char pending = 0;
+    bool finished = false;
+    std::vector<Chunk> batch(threads);
+    while (!finished) {
+        size_t used = 0;
+        while (used < threads && !finished) {
+            Chunk& chunk = batch[used++];
+            chunk.data.clear();
+            if (havePending)
+                chunk.data.push_back(pending);
+            ReadChunk(input, chunk.data, chunkSize);
+            size_t count = chunk.data.size();
+            havePending = count == chunkSize && ReadFull(input, &pending, 1) == 1;
+            chunk.last = finished = !havePending;
+            inputSize += count;
+            if (inputSize > maxInput)
+                return DeflateResult::TooLarge;
+        }
+        auto compress = [&](size_t i) {
+            Chunk& chunk = batch[i];
+            chunk.ok = compressors[i]->Compress(chunk.data.data(), chunk.data.size(), chunk.last, chunk.blocks);
+        };
+        std::vector<std::thread> workers;
+        std::exception_ptr failure;
+        try {
+            for (size_t i = 1; i < used; ++i)
+                workers.emplace_back(compress, i);
+            compress(0);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        for (std::thread& worker : workers)
+            worker.join();
+        if (failure)
+            std::rethrow_exception(failure);
+        for (size_t i = 0; i < used; ++i) {
+            Chunk& chunk = batch[i];
+            if (!chunk.ok)
+                return DeflateResult::Failed;
+            adler = adler32_z(adler, chunk.data.data(), chunk.data.size());
+            if (!sink.Put(chunk.blocks.data(), chunk.blocks.size()))
+                return DeflateResult::SinkRefused;
+        }
+    }
+    const unsigned char trailer[] = { static_cast<unsigned char>(adler >> 24), static_cast<unsigned char>(adler >> 16),
+                                      static_cast<unsigned char>(adler >> 8), static_cast<unsigned char>(adler) };
+    if (!sink.Put(trailer, sizeof trailer))
+        return DeflateResult::SinkRefused;
+    return DeflateResult::Ok;
+}
