@@ -1,8 +1,12 @@
 #!/bin/bash
 # make bench: builds the launcher with the benchmark payload in trees of its own, then
 # times it side by side with the peer installer, the limit program and, on the host,
-# kmarc against unzip. Prints one table; a copy goes to build/bench/results.txt.
+# kmarc against unzip; then the packing section (bench/packing.py): kmarc's encoders beside
+# makensis and xz -9 on the benchmark payload and on a realistic payload made from this
+# machine's own files (bench/realistic_payload.py). Prints the tables; a copy goes to
+# build/bench/results.txt.
 #   BENCH_RUNS=N   timed runs per row (default 7; each row also has one warm-up run)
+#   BENCH_REALISTIC_MB=N  size budget of the realistic payload (default 160)
 #   BENCH_SCALE=1  also the scale payloads: 10,000 small files, and one file of 300 MB
 #                  (BENCH_SCALE_RUNS rounds, default 3; adds several minutes)
 set -euo pipefail
@@ -57,4 +61,11 @@ python3 bench/bench.py --payload "$payload" --archives "$win_tree/resources/arch
   --win32-build "$win_tree" --kmarc "$host_tree/bin/kmarc" --work "$work/scratch" \
   --runs "$runs" --scale-runs "$scale_runs" --results "$work/results.txt" || status=$?
 "$win_tree/wine-run" --shutdown
+
+step "writing the realistic payload"
+quiet realistic.log python3 bench/realistic_payload.py "$work/realistic" --megabytes "${BENCH_REALISTIC_MB:-160}"
+cat "$logs/realistic.log"
+step "measuring packing (several minutes)"
+python3 bench/packing.py --kmarc "$host_tree/bin/kmarc" --work "$work/packing" --results "$work/results.txt" \
+  "bench payload=$payload" "realistic payload=$work/realistic" || status=$?
 exit $status

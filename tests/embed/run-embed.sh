@@ -68,6 +68,16 @@ check "Windows kmarc.exe gives the same bytes as the Linux kmarc" \
   bash -c '"$1" "$2" embed "$3" "$4" -o "$5" && cmp "$6" "$7"' _ "$wine_run" "$kmarc_exe" \
   "$(win_path "$bare")" "$(win_path "$work/payload")" "$(win_path "$work")\\setup-win.exe" \
   "$work/setup-win.exe" "$work/setup.exe"
+# A file of more than one 16 MiB chunk, of program bytes: the chunked encoder's joins.
+mkdir -p "$work/large"
+while [ "$(stat -c %s "$work/large/program.bin" 2>/dev/null || echo 0)" -lt $((17 << 20)) ]; do
+  cat "$kmarc_exe" "$kmarc" "$bare" >>"$work/large/program.bin"
+done
+check "kmarc and kmarc.exe pack a file of two chunks to the same bytes, which inflate again" \
+  bash -c '"$1" pack "$3/large.kma" "$3/large" && "$2" "$4" pack "$5\\large-win.kma" "$5\\large" &&
+    cmp "$3/large.kma" "$3/large-win.kma" && "$1" verify "$3/large.kma" && "$1" extract "$3/large.kma" "$3/large-out" &&
+    cmp "$3/large/program.bin" "$3/large-out/program.bin"' _ \
+  "$kmarc" "$wine_run" "$work" "$kmarc_exe" "$(win_path "$work")"
 check "archive resources byte-identical to the built launcher's (wrestool)" same_archives "$work/setup.exe" "$built"
 check "every other resource kept byte for byte (wrestool)" other_resources_kept "$bare" "$work/setup.exe"
 check "windres and objdump read the setup" windres_reads "$work/setup.exe"

@@ -1,0 +1,123 @@
+#!/usr/bin/env python3
+"""Writes a realistic packing payload from files already on this machine.
+
+Real setups carry programs and libraries, documents and pictures rather than generated
+bytes, and the encoders differ most on such files. This takes them from the Debian
+system the benchmark runs on: Linux shared libraries, Windows DLLs and programs (Wine's
+own PE files), documents (/usr/share/doc and C headers) and pictures (icons, pixmaps and
+a few photo-like images drawn with ImageMagick from a fixed seed), in shares of a size
+budget. The choice is deterministic for a given machine: files are taken in the order
+of a hash of their path. The largest library below 64 MiB is always included, so that
+one file is large enough to be packed in several chunks.
+
+    realistic_payload.py OUT [--megabytes N]
+
+OUT receives the archive folders (APPBASE, BASE, KMVERSION, KMIMAGE); file times are
+fixed, so two runs give the same archives.
+"""
+
+import argparse
+import hashlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+MB = 1000 * 1000
+BIG_FILE_LIMIT = 64 << 20
+FILE_TIME = 1087300800
+FILES_PER_FOLDER = 400
+NAME_LIMIT = 60
+
+# (archive folder, share of the budget, source folders, name pattern)
+CATEGORIES = [
+    ("BASE", 0.40, ["/usr/lib/x86_64-linux-gnu"], re.compile(r"\.so(\.[0-9]+)*$")),
+    ("APPBASE", 0.30, ["/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/i386-linux-gnu/wine/x86_64-windows",
+                       "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows", "/usr/lib/x86_64-linux-gnu/wine/i386-windows"],
+     re.compile(r"\.(dll|exe|drv|sys|ocx|acm|cpl|tlb|ax|ds)$", re.I)),
+    ("KMVERSION", 0.18, ["/usr/share/doc", "/usr/include"],
+     re.compile(r"(\.(txt|html?|md|rst|h|hpp|css|js|xml|json|pdf)|/(copyright|README|NEWS|changelog))$", re.I)),
+    ("KMIMAGE", 0.12, ["/usr/share/icons", "/usr/share/pixmaps", "/usr/share/doc", "/usr/share/wine"],
+     re.compile(r"\.(png|jpe?g|gif|bmp|ico|svg|xpm)$", re.I)),
+]
+# Photo-like pictures (ImageMagick's plasma fractal from a fixed seed), as JPEG and as
+# uncompressed bitmaps, which setups carry for their dialogs.
+GENERATED_PICTURES = [("Photo%02d.%s" % (i, fmt), i, fmt) for i in range(6) for fmt in ("jpg", "bmp")]
+PICTURE_SIZE = "1024x768"
+CONVERT = "convert-im6.q16"
+
+
+def candidates(roots, pattern):
+    seen = set()
+    found = []
+    for root in roots:
+        for folder, _, files in os.walk(root):
+            for name in files:
+                path = os.path.join(folder, name)
+                if os.path.islink(path) or not pattern.search(path):
+                    continue
+                info = os.stat(path)
+                if (info.st_dev, info.st_ino) in seen or info.st_size == 0:
+                    continue
+                seen.add((info.st_dev, info.st_ino))
+                found.append((path, info.st_size))
+    return sorted(found, key=lambda item: hashlib.sha1(item[0].encode("utf-8", "surrogateescape")).digest())
+
+
+def plain_name(path, number):
+    name = re.sub(r"[^A-Za-z0-9._+-]", "_", os.path.basename(path))[-NAME_LIMIT:].strip(". ")
+    return "%05d_%s" % (number, name or "file")
+
+
+def place(out, archive, number, name):
+    folder = os.path.join(out, archive, "part%02d" % (number // FILES_PER_FOLDER))
+    os.makedirs(folder, exist_ok=True)
+    return os.path.join(folder, name)
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("out")
+    parser.add_argument("--megabytes", type=float, default=160)
+    args = parser.parse_args(argv)
+    budget = args.megabytes * MB
+    if os.path.exists(args.out):
+        shutil.rmtree(args.out)
+
+    summary = []
+    for archive, share, roots, pattern in CATEGORIES:
+        files = candidates(roots, pattern)
+        chosen = []
+        if archive == "BASE":
+            big = [item for item in files if item[1] < BIG_FILE_LIMIT]
+            if big:
+                chosen.append(max(big, key=lambda item: item[1]))
+        total = sum(size for _, size in chosen)
+        for item in files:
+            if total >= share * budget:
+                break
+            if item not in chosen:
+                chosen.append(item)
+                total += item[1]
+        for number, (path, _) in enumerate(chosen):
+            target = place(args.out, archive, number, plain_name(path, number))
+            shutil.copyfile(path, target)
+            os.utime(target, (FILE_TIME, FILE_TIME))
+        count = len(chosen)
+        if archive == "KMIMAGE" and shutil.which(CONVERT):
+            for name, seed, fmt in GENERATED_PICTURES:
+                target = place(args.out, archive, count, "%05d_%s" % (count, name))
+                subprocess.run([CONVERT, "-seed", str(seed + 1), "-size", PICTURE_SIZE, "plasma:fractal",
+                                "-blur", "0x1", "+set", "date:create", "+set", "date:modify", "-strip",
+                                "-type", "TrueColor", target], check=True)
+                os.utime(target, (FILE_TIME, FILE_TIME))
+                total += os.path.getsize(target)
+                count += 1
+        summary.append("%s %d files %.1f MB" % (archive, count, total / MB))
+    print("realistic payload: " + "; ".join(summary))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
