@@ -1,9 +1,11 @@
 // Feeds arbitrary bytes to the bitmap code the way the loader and the expansion see
 // them. The first byte chooses the path:
-//   even: the rest is a packed bitmap; it is completed and normalized in a block of
-//         its writable size, then checked and its colour table read.
+//   even: the rest is a packed bitmap; it is judged as kmarc judges a splash picture,
+//         completed and normalized in a block of its writable size, then checked and
+//         its colour table read.
 //   odd:  bytes 1-2 are the width, 3-4 the height (little-endian), 5-6 the room; the
 //         rest is RLE8 data expanded in a block that holds the data or the room.
+#include "splash/DibCheck.h"
 #include "splash/DibFormat.h"
 
 #include <algorithm>
@@ -24,6 +26,7 @@ void FuzzBitmap(const uint8_t* data, size_t size)
     uint32_t writable = DibWritableSize(dib.data(), length);
     if (writable > kMaxBlock)
         return;
+    DibVerdict verdict = CheckDib(data, uint32_t(size));
     if (writable > length)
         dib.resize(writable);
     CompleteDibHeader(dib.data(), uint32_t(dib.size()));
@@ -31,6 +34,9 @@ void FuzzBitmap(const uint8_t* data, size_t size)
     // The loader uses a bitmap that needs no change where it lies, in read-only
     // memory: completion and normalization must then write nothing.
     if (!needsChange && (dib.size() != size || !std::equal(dib.begin(), dib.end(), data)))
+        __builtin_trap();
+    // A picture the check takes is one the splash draws.
+    if (verdict.fault == DibFault::None && !DibFitsIn(dib.data(), uint32_t(dib.size())))
         __builtin_trap();
     // A bitmap that fits has its whole colour table inside, as a palette reads it.
     DibHeader header;
