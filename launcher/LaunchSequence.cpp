@@ -260,15 +260,16 @@ int RunLaunchSequence(HINSTANCE instance, const char* commandLine, bool elevated
     // its own before it is started from there.
     OwnedHandle setupFolderHold;
     if (elevated) {
-        setupFolder = CreateSetupFolder(workPattern + kSetupFolderPattern, protection, CreateDirectoryA, lastRefused);
+        setupFolder = CreateSetupFolder(workPattern + kSetupFolderPattern, protection, CreateHeldFolder,
+                                        setupFolderHold, lastRefused);
         if (!setupFolder.IsEmpty()) {
-            setupFolderHold = HoldFolder(setupFolder);
-            if (setupFolderHold.IsValid() && CheckHeldFolder(setupFolderHold.Get(), setupFolder) == HeldFolder::Created) {
+            if (CheckHeldFolder(setupFolderHold.Get(), setupFolder) == HeldFolder::Created) {
                 // The folder is the run's and goes last.
                 output.Folders().AddHead(setupFolder);
             } else {
-                // What holds the name now is not known to be the run's folder: nothing
-                // is unpacked into it, and nothing under that name is removed.
+                // What was made is not, by its own path, the folder asked for (a folder
+                // on the way led elsewhere): nothing is unpacked into it, and nothing
+                // under that name is removed.
                 setupFolderHold.Close();
                 lastRefused = setupFolder;
                 setupFolder = WtString();

@@ -3,6 +3,7 @@
 #include "launcher/UniqueName.h"
 
 #include <sddl.h>
+#include <winternl.h>
 
 // O:BA: without an owner of its own the descriptor would take the token's default owner,
 // which a policy may make the user's own account, and an owner may always rewrite the
@@ -55,21 +56,59 @@ SetupFolderSecurity::~SetupFolderSecurity()
         LocalFree(descriptor);
 }
 
+namespace {
+
+typedef NTSTATUS(NTAPI* NtCreateFileFunction)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK,
+                                               PLARGE_INTEGER, ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+// A DOS path in the system's own name space.
+const wchar_t kDosDevicesPrefix[] = L"\\??\\";
+const int kDosDevicesPrefixLength = 4;
+
+} // namespace
+
+OwnedHandle CreateHeldFolder(const char* path, SECURITY_ATTRIBUTES* security)
+{
+    // CreateDirectoryA follows a junction or link that holds the name and creates its
+    // target, and hands out no handle, so another process could take the folder's
+    // place before it is opened. The system's own call does neither.
+    const NtCreateFileFunction ntCreateFile = reinterpret_cast<NtCreateFileFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtCreateFile")));
+    wchar_t name[kDosDevicesPrefixLength + MAX_PATH];
+    lstrcpyW(name, kDosDevicesPrefix);
+    if (!ntCreateFile ||
+        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, name + kDosDevicesPrefixLength, MAX_PATH) == 0)
+        return OwnedHandle();
+    UNICODE_STRING objectName;
+    objectName.Buffer = name;
+    objectName.Length = static_cast<USHORT>(lstrlenW(name) * sizeof(wchar_t));
+    objectName.MaximumLength = static_cast<USHORT>(objectName.Length + sizeof(wchar_t));
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, nullptr,
+                               security ? security->lpSecurityDescriptor : nullptr);
+    IO_STATUS_BLOCK status;
+    HANDLE folder = nullptr;
+    // Without delete sharing no one may open the folder to rename or delete it. A real
+    // data access is asked for, since the system records the sharing only with one.
+    const NTSTATUS created =
+        ntCreateFile(&folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &status,
+                     nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                     FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+    if (created < 0)
+        return OwnedHandle();
+    return OwnedHandle(folder);
+}
+
 WtString CreateSetupFolder(const WtString& pattern, SECURITY_ATTRIBUTES* security,
-                           CreateFolderFunction create, WtString& lastTried)
+                           CreateFolderFunction create, OwnedHandle& hold, WtString& lastTried)
 {
     // The creation itself is the test: it fails for any name that exists, whatever it is.
     return ClaimUniqueName(
-        pattern, [&](const WtString& name) { return create(name, security) != FALSE; }, lastTried);
-}
-
-OwnedHandle HoldFolder(const char* folder)
-{
-    // Without delete sharing no one may open the folder to rename or delete it. A real
-    // data access is asked for, since the system records the sharing only with one.
-    return OwnedHandle(CreateFileA(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        pattern,
+        [&](const WtString& name) {
+            hold = create(name, security);
+            return hold.IsValid();
+        },
+        lastTried);
 }
 
 namespace {

@@ -45,26 +45,28 @@ private:
     SECURITY_ATTRIBUTES attributes;
 };
 
-// The call that creates a folder; CreateDirectoryA, or a test's own.
-typedef BOOL(WINAPI* CreateFolderFunction)(LPCSTR, LPSECURITY_ATTRIBUTES);
+// Creates the folder path (full, in the ANSI code page) with security and returns it
+// held open: nobody can rename or delete it until the handle is closed, while what is
+// inside can still be made, written and removed. The folder is made only where nothing
+// of that name exists; a junction or link under the name is never followed, and the
+// creation fails. The creation and the hold are one call, so nothing can take the
+// folder's place between them. The handle is invalid when the folder was not made.
+OwnedHandle CreateHeldFolder(const char* path, SECURITY_ATTRIBUTES* security);
+
+// The call that creates and holds a folder; CreateHeldFolder, or a test's own.
+typedef OwnedHandle (*CreateFolderFunction)(const char* path, SECURITY_ATTRIBUTES* security);
 
 // The folder of pattern (a full path with one %d, as MakeUniqueName takes it) that
-// create makes anew with security, found as ClaimUniqueName finds names. A name whose
-// creation fails, because something took it after the probe or it cannot be made, is
-// left untouched. Returns the folder without a trailing backslash; the empty string when
-// no name could be created, with lastTried the last name whose creation failed (empty
-// when every candidate already existed).
+// create makes anew with security, found as ClaimUniqueName finds names, with hold
+// owning what create returned. A name whose creation fails, because something took it
+// after the probe or it cannot be made, is left untouched. Returns the folder without a
+// trailing backslash; the empty string when no name could be created, with lastTried
+// the last name whose creation failed (empty when every candidate already existed).
 WtString CreateSetupFolder(const WtString& pattern, SECURITY_ATTRIBUTES* security,
-                           CreateFolderFunction create, WtString& lastTried);
+                           CreateFolderFunction create, OwnedHandle& hold, WtString& lastTried);
 
-// Holds folder open, so that nobody can rename or delete it until the handle is
-// closed, while what is inside can still be made, written and removed. A junction or
-// link under the name is opened itself, never followed. The handle is invalid when
-// nothing can be opened under the name.
-OwnedHandle HoldFolder(const char* folder);
-
-// What HoldFolder opened, compared with the folder that CreateSetupFolder just made
-// under the name folder (a full path without a trailing backslash).
+// What a hold has open, compared with the folder that CreateSetupFolder just made under
+// the name folder (a full path without a trailing backslash).
 enum class HeldFolder {
     Created,      // a folder, no reparse point, at that very path, with nothing in it
     NotAFolder,   // a file, or information that cannot be read
@@ -73,8 +75,8 @@ enum class HeldFolder {
     NotEmpty,     // something is already inside: somebody else's folder
 };
 
-// The checks above, in that order, on held (a handle from HoldFolder). Where the
-// system cannot tell a handle's own path, that check is left out.
+// The checks above, in that order, on held (a handle open for listing and reading
+// attributes). Where the system cannot tell a handle's own path, that check is left out.
 HeldFolder CheckHeldFolder(HANDLE held, const char* folder);
 
 // The folder where an elevated run makes its setup folder and writes its cleanup

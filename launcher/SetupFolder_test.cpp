@@ -45,6 +45,20 @@ struct CreationSeen {
 };
 
 std::vector<CreationSeen> g_seen;
+
+std::string ReadFileBytesOf(const std::string& path)
+{
+    std::string text;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    char buffer[256];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        text.append(buffer, read);
+    CloseHandle(file);
+    return text;
+}
 // What the first creation call finds at its path, put there after the name was probed.
 enum class Planted { Nothing, FolderWithFile, File };
 Planted g_plantOnFirstCall = Planted::Nothing;
@@ -104,12 +118,12 @@ void Plant(const std::string& path, Planted what)
     }
 }
 
-BOOL WINAPI RecordingCreate(LPCSTR path, LPSECURITY_ATTRIBUTES security)
+OwnedHandle RecordingCreate(const char* path, SECURITY_ATTRIBUTES* security)
 {
     g_seen.push_back(Describe(path, security));
     if (g_seen.size() == 1)
         Plant(path, g_plantOnFirstCall);
-    return CreateDirectoryA(path, security);
+    return CreateHeldFolder(path, security);
 }
 
 struct FileCreationArguments {
@@ -125,12 +139,11 @@ HANDLE WINAPI RecordingCreateFile(LPCSTR path, DWORD access, DWORD share, LPSECU
     return CreateFileA(path, access, share, security, disposition, flags, templateFile);
 }
 
-BOOL WINAPI RefusingCreate(LPCSTR path, LPSECURITY_ATTRIBUTES)
+OwnedHandle RefusingCreate(const char* path, SECURITY_ATTRIBUTES*)
 {
     g_seen.push_back(CreationSeen());
     g_seen.back().path = path;
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
+    return OwnedHandle();
 }
 
 // The DACL of an existing file or folder in SDDL, as the system reads it back.
@@ -168,8 +181,12 @@ protected:
 
     WtString Create(CreateFolderFunction create, WtString& lastTried)
     {
-        return CreateSetupFolder((scratch.Path() + "KMGSetup%d").c_str(), security.Attributes(), create, lastTried);
+        hold.Close();
+        return CreateSetupFolder((scratch.Path() + "KMGSetup%d").c_str(), security.Attributes(), create, hold,
+                                 lastTried);
     }
+
+    OwnedHandle hold;
 
     ScratchFolder scratch{ "setup-folder" };
     SetupFolderSecurity security;
@@ -214,6 +231,11 @@ TEST_F(CreateSetupFolderTest, CreationCallsReceiveTheProtectedDescriptor)
     EXPECT_TRUE(FolderExists(static_cast<const char*>(folder)));
     ASSERT_EQ(g_seen.size(), 1u);
     ExpectOnlyAdministratorsWrite(g_seen[0]);
+    // Held from its creation on.
+    EXPECT_TRUE(hold.IsValid());
+    EXPECT_EQ(CheckHeldFolder(hold.Get(), folder), HeldFolder::Created);
+    EXPECT_FALSE(MoveFileA(folder, (scratch.Path() + "Moved").c_str()));
+    hold.Close();
 
     // Wine makes a file's descriptor up from its Unix mode and cannot return the one that
     // was set; Windows returns it as it is.
@@ -254,6 +276,8 @@ TEST_F(CreateSetupFolderTest, WhatTookTheNameAfterTheProbeIsNeitherUsedNorTouche
         EXPECT_STRNE(folder, taken.c_str());
         EXPECT_STREQ(folder, g_seen[1].path.c_str());
         EXPECT_TRUE(FolderExists(static_cast<const char*>(folder)));
+        EXPECT_TRUE(hold.IsValid());
+        hold.Close();
         const std::string plantedFile = planted == Planted::File ? taken : taken + "\\inside.txt";
         EXPECT_TRUE(FileExists(plantedFile));
         RemoveTree(taken);
@@ -265,12 +289,45 @@ TEST_F(CreateSetupFolderTest, GivesUpAfterAsManyFailedCreationsAsProbes)
 {
     WtString lastTried;
     EXPECT_TRUE(Create(RefusingCreate, lastTried).IsEmpty());
+    EXPECT_FALSE(hold.IsValid());
     EXPECT_EQ(g_seen.size(), static_cast<size_t>(kUniqueNameAttempts));
     EXPECT_STREQ(lastTried, g_seen.back().path.c_str());
 }
 
-// The hold and its check of what it opened, on what Wine can make: folders, files and
-// paths that name a folder in another form. Wine can make neither a junction
+// Opens path as a hold does, without following a junction or link.
+OwnedHandle OpenLikeAHold(const std::string& path)
+{
+    return OwnedHandle(CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// The folder is made only under a free name, held at once, and can be filled and
+// emptied but neither renamed nor removed until the hold goes.
+TEST(CreateHeldFolder, MakesOnlyNewFoldersAndHoldsThem)
+{
+    ScratchFolder scratch("held-creation");
+    const std::string folder = scratch.Path() + "KMGSetup0";
+    const std::string file = scratch.Path() + "File";
+    ASSERT_TRUE(WriteTextFile(file, kPlantedText));
+    EXPECT_FALSE(CreateHeldFolder(file.c_str(), nullptr).IsValid());
+    EXPECT_EQ(ReadFileBytesOf(file), kPlantedText);
+    EXPECT_FALSE(CreateHeldFolder((scratch.Path() + "Missing\\Below").c_str(), nullptr).IsValid());
+
+    OwnedHandle held = CreateHeldFolder(folder.c_str(), nullptr);
+    ASSERT_TRUE(held.IsValid());
+    EXPECT_TRUE(FolderExists(folder));
+    EXPECT_FALSE(CreateHeldFolder(folder.c_str(), nullptr).IsValid()) << "an existing folder is no new one";
+    EXPECT_FALSE(MoveFileA(folder.c_str(), (scratch.Path() + "Moved").c_str()));
+    EXPECT_FALSE(RemoveDirectoryA(folder.c_str()));
+    EXPECT_TRUE(WriteTextFile(folder + "\\inside.txt", "ours"));
+    EXPECT_TRUE(DeleteFileA((folder + "\\inside.txt").c_str()));
+    held.Close();
+    EXPECT_TRUE(MoveFileA(folder.c_str(), (scratch.Path() + "Moved").c_str()));
+}
+
+// The check of what a hold has open, on what Wine can make: folders, files and paths
+// that name a folder in another form. Wine can make neither a junction
 // (FSCTL_SET_REPARSE_POINT fails) nor a link (CreateSymbolicLinkA reports success and
 // makes nothing), so the reparse-point answer is left to Windows.
 TEST(HeldFolderCheck, TellsTheCreatedFolderFromWhatMayStandInItsPlace)
@@ -304,19 +361,10 @@ TEST(HeldFolderCheck, TellsTheCreatedFolderFromWhatMayStandInItsPlace)
         { file, file, HeldFolder::NotAFolder },
     };
     for (const auto& c : cases) {
-        OwnedHandle held = HoldFolder(c.opened.c_str());
+        OwnedHandle held = OpenLikeAHold(c.opened);
         ASSERT_TRUE(held.IsValid()) << c.opened;
         EXPECT_EQ(CheckHeldFolder(held.Get(), c.named.c_str()), c.expected) << c.opened << " as " << c.named;
     }
-
-    // While held, the folder can be neither renamed nor deleted, but filled and emptied.
-    OwnedHandle held = HoldFolder(created.c_str());
-    EXPECT_FALSE(MoveFileA(created.c_str(), (scratch.Path() + "Moved").c_str()));
-    EXPECT_FALSE(RemoveDirectoryA(created.c_str()));
-    EXPECT_TRUE(WriteTextFile(created + "\\inside.txt", "ours"));
-    EXPECT_TRUE(DeleteFileA((created + "\\inside.txt").c_str()));
-    held.Close();
-    EXPECT_TRUE(MoveFileA(created.c_str(), (scratch.Path() + "Moved").c_str()));
 }
 
 TEST(ProtectedTempFolder, IsTempInTheSystemsWindowsFolder)

@@ -1,6 +1,7 @@
 #include "tests/e2e/FileCreationWatch.h"
 
 #include <sddl.h>
+#include <winternl.h>
 
 namespace {
 
@@ -9,10 +10,21 @@ const DWORD kTrapFlag = 0x100;
 // A self-relative descriptor of a few entries is far smaller.
 const SIZE_T kDescriptorBytes = 1024;
 
-BYTE* Export(const char* name)
+BYTE* Export(const char* module, const char* name)
 {
-    return reinterpret_cast<BYTE*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)));
+    return reinterpret_cast<BYTE*>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
 }
+
+// Stack slots (1-based) of the arguments read: CreateFileA's security attributes, and
+// NtCreateFile's object attributes, disposition and options.
+const int kFileSecuritySlot = 4;
+const int kObjectAttributesSlot = 3;
+const int kDispositionSlot = 8;
+const int kOptionsSlot = 9;
+// OBJECT_ATTRIBUTES of a 32-bit process: the name's pointer and the descriptor's.
+const DWORD kObjectNameOffset = 8;
+const DWORD kObjectDescriptorOffset = 16;
+const wchar_t kDosDevicesPrefix[] = L"\\??\\";
 
 DWORD ReadRemoteWord(HANDLE process, DWORD address)
 {
@@ -39,7 +51,7 @@ std::string ReadRemoteString(HANDLE process, DWORD address)
 
 FileCreationWatch::FileCreationWatch(CreationCallHook hook)
     : hook(std::move(hook)),
-      targets{ { Export("CreateFileA"), false, 4, 0 }, { Export("CreateDirectoryA"), true, 2, 0 } }
+      targets{ { Export("kernel32.dll", "CreateFileA"), false, 0 }, { Export("ntdll.dll", "NtCreateFile"), true, 0 } }
 {
 }
 
@@ -75,26 +87,13 @@ void FileCreationWatch::ArmAll(bool on)
     armed = on;
 }
 
-CreationCall FileCreationWatch::ReadCall(const Target& target, DWORD stackPointer)
+std::string FileCreationWatch::ReadDescriptor(DWORD address)
 {
-    // stdcall: the return address at the stack pointer, the arguments right above it.
-    CreationCall call;
-    call.folder = target.folder;
-    call.path = ReadRemoteString(process, ReadRemoteWord(process, stackPointer + 4));
-    const DWORD attributes = ReadRemoteWord(process, stackPointer + 4 * target.securityArgument);
-    if (!attributes)
-        return call;
-    SECURITY_ATTRIBUTES security = {};
-    SIZE_T read = 0;
-    ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<ULONG_PTR>(attributes)), &security, sizeof security,
-                      &read);
-    if (!security.lpSecurityDescriptor)
-        return call;
-    call.hasDescriptor = true;
     BYTE descriptor[kDescriptorBytes] = {};
-    read = 0;
+    SIZE_T read = 0;
     for (SIZE_T length = sizeof descriptor; length > 0 && read == 0; length /= 2) {
-        if (!ReadProcessMemory(process, security.lpSecurityDescriptor, descriptor, length, &read))
+        if (!ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<ULONG_PTR>(address)), descriptor, length,
+                               &read))
             read = 0;
     }
     SECURITY_DESCRIPTOR_CONTROL control = 0;
@@ -105,12 +104,53 @@ CreationCall FileCreationWatch::ReadCall(const Target& target, DWORD stackPointe
         ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
                                                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                                                              &text, nullptr)) {
-        call.descriptor = text;
+        std::string sddl = text;
         LocalFree(text);
-    } else {
-        call.descriptor = "(not readable)";
+        return sddl;
     }
-    return call;
+    return "(not readable)";
+}
+
+bool FileCreationWatch::ReadCall(const Target& target, DWORD stackPointer, CreationCall& call)
+{
+    // stdcall: the return address at the stack pointer, the arguments right above it.
+    call.folder = target.folder;
+    DWORD descriptor = 0;
+    if (!target.folder) {
+        call.path = ReadRemoteString(process, ReadRemoteWord(process, stackPointer + 4));
+        const DWORD attributes = ReadRemoteWord(process, stackPointer + 4 * kFileSecuritySlot);
+        if (attributes) {
+            SECURITY_ATTRIBUTES security = {};
+            SIZE_T read = 0;
+            ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<ULONG_PTR>(attributes)), &security,
+                              sizeof security, &read);
+            descriptor = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(security.lpSecurityDescriptor));
+        }
+    } else {
+        if (ReadRemoteWord(process, stackPointer + 4 * kDispositionSlot) != FILE_CREATE ||
+            (ReadRemoteWord(process, stackPointer + 4 * kOptionsSlot) & FILE_DIRECTORY_FILE) == 0)
+            return false;
+        const DWORD attributes = ReadRemoteWord(process, stackPointer + 4 * kObjectAttributesSlot);
+        const DWORD name = ReadRemoteWord(process, attributes + kObjectNameOffset);
+        const DWORD lengthAndMaximum = ReadRemoteWord(process, name);
+        const DWORD buffer = ReadRemoteWord(process, name + 4);
+        std::wstring wide((lengthAndMaximum & 0xFFFF) / sizeof(wchar_t), L'\0');
+        SIZE_T read = 0;
+        if (!wide.empty())
+            ReadProcessMemory(process, reinterpret_cast<void*>(static_cast<ULONG_PTR>(buffer)), &wide[0],
+                              wide.size() * sizeof(wchar_t), &read);
+        if (wide.compare(0, 4, kDosDevicesPrefix) == 0)
+            wide.erase(0, 4);
+        char narrow[MAX_PATH * 2] = {};
+        WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, narrow, sizeof narrow, nullptr, nullptr);
+        call.path = narrow;
+        descriptor = ReadRemoteWord(process, attributes + kObjectDescriptorOffset);
+    }
+    if (descriptor) {
+        call.hasDescriptor = true;
+        call.descriptor = ReadDescriptor(descriptor);
+    }
+    return true;
 }
 
 void FileCreationWatch::OnBreakpoint(Target& target, DWORD threadId)
@@ -119,8 +159,11 @@ void FileCreationWatch::OnBreakpoint(Target& target, DWORD threadId)
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_FULL;
     GetThreadContext(thread, &context);
-    ++calls;
-    hook(ReadCall(target, context.Esp));
+    CreationCall call;
+    if (ReadCall(target, context.Esp, call)) {
+        ++calls;
+        hook(call);
+    }
 
     // The original instruction runs once, single-stepped, and the breakpoint returns after it.
     Arm(target, false);

@@ -1,7 +1,8 @@
-// A program run under the debug API and stopped at each of its CreateFileA and
-// CreateDirectoryA calls, so that a test can see what the program hands to them and act
-// as another process would between two steps of the program: hold a file open, or put
-// a file in its way. The program waits while the hook runs.
+// A program run under the debug API and stopped at each of its CreateFileA calls and
+// each creation of a folder (the system's NtCreateFile asked to create a directory,
+// which CreateDirectoryA comes down to as well), so that a test can see what the program
+// hands to them and act as another process would between two steps of the program: hold
+// a file open, or put something in its way. The program waits while the hook runs.
 #ifndef TESTS_E2E_FILECREATIONWATCH_H
 #define TESTS_E2E_FILECREATIONWATCH_H
 
@@ -11,8 +12,8 @@
 
 // One call the program is about to make.
 struct CreationCall {
-    bool folder = false;        // CreateDirectoryA; otherwise CreateFileA
-    std::string path;
+    bool folder = false;        // a folder's creation; otherwise CreateFileA
+    std::string path;           // full for a folder
     bool hasDescriptor = false; // security attributes with a descriptor were passed
     std::string descriptor;     // that descriptor's owner and DACL in SDDL
 };
@@ -38,8 +39,7 @@ public:
 private:
     struct Target {
         BYTE* address;          // the same in every process of the session
-        bool folder;
-        int securityArgument;   // stack slot of the security attributes, 1-based
+        bool folder;            // NtCreateFile; otherwise CreateFileA
         BYTE originalByte;
     };
     static const int kTargets = 2;
@@ -48,7 +48,9 @@ private:
     void ArmAll(bool on);
     void OnBreakpoint(Target& target, DWORD threadId);
     void OnSingleStep();
-    CreationCall ReadCall(const Target& target, DWORD stackPointer);
+    // False when the call is none the hook is for (NtCreateFile opening something).
+    bool ReadCall(const Target& target, DWORD stackPointer, CreationCall& call);
+    std::string ReadDescriptor(DWORD address);
 
     CreationCallHook hook;
     Target targets[kTargets];

@@ -211,7 +211,7 @@ TEST(LauncherRun, BlankAmpersandAndPercentInTheTemporaryPath)
         std::cout << Rights(run) << ": " << protectedCalls.size() << " creation calls with a descriptor, "
                   << unprotectedCalls << " without" << std::endl;
         for (const CreationCall& call : protectedCalls)
-            std::cout << "  " << (call.folder ? "CreateDirectoryA " : "CreateFileA ") << call.path << ": "
+            std::cout << "  " << (call.folder ? "folder creation " : "CreateFileA ") << call.path << ": "
                       << call.descriptor << std::endl;
         if (run.Elevated()) {
             // Only the script and the setup folder, both in the system's temporary folder;

@@ -239,8 +239,8 @@ bool AskHostHelper(const char* request, const char* done, const std::string& tex
     return false;
 }
 
-// Asks the helper to rename the folder name (in the system's temporary folder) away and
-// put a link to another folder in its place: Wine can make no link itself.
+// Asks the helper to put a link to another folder under the name (in the system's
+// temporary folder), moving away what is there: Wine can make no link itself.
 bool SwapInHostLink(const std::string& name)
 {
     return AskHostHelper("KM_HARDENING_SWAP_REQUEST", "KM_HARDENING_SWAP_DONE", name);
@@ -252,78 +252,77 @@ bool RemoveHostLink()
     return AskHostHelper("KM_HARDENING_UNLINK_REQUEST", "KM_HARDENING_UNLINK_DONE", "unlink");
 }
 
-// Between the creation of the setup folder and its hold, another process replaces it:
-// with a folder of its own that already holds something, or (made on the host, since
-// Wine can make neither links nor junctions) with a link to a folder elsewhere. The
-// hold finds that what it opened is not the folder just created, and the run stops
-// before it writes anything there; nothing under that name, and nothing the link leads
-// to, is deleted. On Windows the system's temporary folder keeps the user from
-// renaming the setup folder at all; this is the check behind that.
-TEST(SwappedSetupFolder, RunStopsWithoutUnpackingOrDeletingAnythingOutside)
+// The last moment another process has: after the launcher found a name free and just
+// before it creates the folder, something takes the name: a folder of the user's that
+// already holds a file, or (made on the host, since Wine can make neither links nor
+// junctions) a link to a folder elsewhere. The creation makes only a new folder and
+// never follows a link, so the launcher takes the next name; what stands under the
+// first name, and what the link leads to, is neither written nor deleted. Once made,
+// the folder is held from the same call on, so there is no moment between its
+// creation and its hold in which it could be replaced (the fault matrix's renames).
+TEST(TakenSetupFolderName, IsNeitherUsedNorTouchedAndTheRunGoesOn)
 {
-    enum class Swap { OtherFolder, HostLink };
-    for (Swap swap : { Swap::OtherFolder, Swap::HostLink }) {
-        const char* what = swap == Swap::OtherFolder ? "another folder" : "a link";
-        LauncherCase run(swap == Swap::OtherFolder ? "swap-folder" : "swap-link");
+    enum class Taker { OtherFolder, HostLink };
+    for (Taker taker : { Taker::OtherFolder, Taker::HostLink }) {
+        const char* what = taker == Taker::OtherFolder ? "another folder" : "a link";
+        LauncherCase run(taker == Taker::OtherFolder ? "taken-by-folder" : "taken-by-link");
         if (!run.Elevated())
-            GTEST_SKIP() << "only an elevated launcher makes and holds its setup folder";
-        if (swap == Swap::HostLink && !std::getenv("KM_HARDENING_SWAP_REQUEST")) {
+            GTEST_SKIP() << "only an elevated launcher makes its setup folder itself";
+        if (taker == Taker::HostLink && !std::getenv("KM_HARDENING_SWAP_REQUEST")) {
             std::cout << "not run with a link: no host helper (run through run-hardening.sh)" << std::endl;
             continue;
         }
         ASSERT_TRUE(run.BuildLauncher(Packed(Payload())));
-        // Theirs: a folder with a file of its own that must survive the run.
+        const char* linkTarget = std::getenv("KM_HARDENING_LINK_TARGET");
         const std::string theirs = run.Root() + "Theirs";
-        const std::string linkTarget = std::getenv("KM_HARDENING_LINK_TARGET") ? std::getenv("KM_HARDENING_LINK_TARGET") : "";
-        const std::string keptFile = (swap == Swap::OtherFolder ? theirs : linkTarget) + "\\keep.txt";
-        if (swap == Swap::OtherFolder) {
+        if (taker == Taker::OtherFolder) {
             ASSERT_TRUE(CreateDirectoryA(theirs.c_str(), nullptr));
-            ASSERT_TRUE(WriteTextFile(keptFile, "theirs"));
+            ASSERT_TRUE(WriteTextFile(theirs + "\\keep.txt", "theirs"));
         }
-        ASSERT_EQ(ReadFileBytes(keptFile), "theirs") << what;
-        const std::string ours = run.Root() + "Ours";
-        std::string created;
-        bool swapped = false;
+        std::string taken;
+        bool planted = false;
         run.WatchCreationCalls([&](const CreationCall& call) {
-            if (call.folder && created.empty() && FolderOf(call.path) == run.WorkFolder())
-                created = call.path;
-            else if (!call.folder && !created.empty() && call.path == created && !swapped) {
-                // The hold is about to open the folder: swap it now.
-                if (swap == Swap::OtherFolder)
-                    swapped = MoveFileA(created.c_str(), ours.c_str()) && MoveFileA(theirs.c_str(), created.c_str());
-                else
-                    swapped = SwapInHostLink(created.substr(created.rfind('\\') + 1));
-            }
+            if (!call.folder || !taken.empty() || FolderOf(call.path) != run.WorkFolder())
+                return;
+            taken = call.path;
+            if (taker == Taker::OtherFolder)
+                planted = MoveFileA(theirs.c_str(), taken.c_str()) != FALSE;
+            else
+                planted = SwapInHostLink(taken.substr(taken.rfind('\\') + 1));
         });
         RunResult result = run.Run("", false, GetMessageText(kMsgSetupTitle));
 
-        ASSERT_TRUE(swapped) << what;
-        std::cout << what << " put under " << created << ": exit " << result.exitCode << ", \"" << result.box.text
-                  << "\"" << std::endl;
+        ASSERT_TRUE(planted) << what;
+        const std::string setup = result.Report("CurrentDirectory");
+        std::cout << what << " put under " << taken << " just before its creation: exit " << result.exitCode
+                  << ", setup folder " << setup << std::endl;
         ASSERT_TRUE(result.exited) << what;
-        EXPECT_EQ(result.exitCode, 2u) << what;
-        EXPECT_EQ(result.box.text, FailureMessage(FailureText::WriteFailed, created)) << what;
-        EXPECT_TRUE(result.report.empty()) << "the setup program was started";
-        // Nothing unpacked into what stands there, nothing of it deleted.
-        EXPECT_EQ(ListTree(created + "\\"), std::vector<std::string>{ "keep.txt" }) << what;
-        EXPECT_EQ(ReadFileBytes(created + "\\keep.txt"), "theirs") << what;
-        if (swap == Swap::HostLink) {
-            EXPECT_EQ(ReadFileBytes(keptFile), "theirs") << what;
+        EXPECT_EQ(result.exitCode, 0u) << what;
+        EXPECT_EQ(result.box.text, "") << what;
+        EXPECT_EQ(result.Report("ExitCode"), "0") << what;
+        EXPECT_EQ(FolderOf(setup), run.WorkFolder()) << what;
+        EXPECT_NE(setup, taken) << what;
+        // Nothing written into what took the name, nothing of it deleted.
+        EXPECT_EQ(ListTree(taken + "\\"), std::vector<std::string>{ "keep.txt" }) << what;
+        EXPECT_EQ(ReadFileBytes(taken + "\\keep.txt"), "theirs") << what;
+        if (linkTarget) {
+            EXPECT_EQ(ListTree(std::string(linkTarget) + "\\"), std::vector<std::string>{ "keep.txt" }) << what;
         }
-        // The script went; what stands under the folder's name is the only thing new.
+        // The run's own folder and script went with the cleanup; only what took the
+        // name is new.
         std::vector<std::string> left = run.LeftBehind();
         left.erase(std::remove_if(left.begin(), left.end(),
-                                  [&](const std::string& name) { return run.WorkFolder() + name == created + "\\" ||
-                                                                        run.WorkFolder() + name == created + "\\keep.txt"; }),
+                                  [&](const std::string& name) {
+                                      return run.WorkFolder() + name == taken + "\\" ||
+                                             run.WorkFolder() + name == taken + "\\keep.txt";
+                                  }),
                    left.end());
         EXPECT_EQ(left, std::vector<std::string>()) << what;
-        if (swap == Swap::OtherFolder) {
-            EXPECT_EQ(ListTree(ours + "\\"), std::vector<std::string>()) << "the folder the run made, moved away";
-            RemoveTree(created);
-        } else {
+        if (taker == Taker::OtherFolder)
+            RemoveTree(taken);
+        else
             EXPECT_TRUE(RemoveHostLink());
-        }
-        EXPECT_FALSE(FolderExists(created)) << "later runs would not get this name";
+        EXPECT_FALSE(FolderExists(taken)) << "later runs would not get this name";
     }
 }
 

@@ -7,8 +7,8 @@
 #  - links named like the launcher's first candidate names in the system's temporary
 #    folder, pointing nowhere, which Wine's probe for existing names does not see; only
 #    while the test of them runs, on its own, since they take those names from every run;
-#  - a helper that, when a test asks, renames a setup folder away and puts a link to
-#    another folder under its name (Wine can make no link itself);
+#  - a helper that, when a test asks, puts a link to another folder under a setup
+#    folder's name (Wine can make no link itself);
 #  - a temporary folder in which every name the setup folder could get is taken;
 #  - native-first loading of the DLLs that the tests plant, which Wine reads from the
 #    environment a process starts with.
@@ -44,8 +44,8 @@ mkdir -p "$work/victims" "$work/all-taken" "$work/link-target" "$system_temp"
 export KM_HARDENING_LINKS='C:\windows\Temp\'
 export KM_HARDENING_VICTIMS='C:\km-hardening\victims\'
 
-# The swap helper: waits for a request naming a folder of the system's temporary folder,
-# moves that folder away and links its name to a folder that holds one file.
+# The link helper: waits for a request naming a name in the system's temporary folder,
+# moves away what is there and links the name to a folder that holds one file.
 echo -n theirs > "$work/link-target/keep.txt"
 export KM_HARDENING_SWAP_REQUEST='C:\km-hardening\swap-request'
 export KM_HARDENING_SWAP_DONE='C:\km-hardening\swap-done'
@@ -57,8 +57,8 @@ export KM_HARDENING_UNLINK_DONE='C:\km-hardening\unlink-done'
   name=$(cat "$work/swap-request")
   case "$name" in KMGSetup[0-9]*) ;; *) exit 1 ;; esac
   echo "$name" > "$work/swapped-name"
-  mv "$system_temp/$name" "$work/swapped-away" && ln -s "$work/link-target" "$system_temp/$name" &&
-    touch "$work/swap-done"
+  { [ ! -e "$system_temp/$name" ] || mv "$system_temp/$name" "$work/swapped-away"; } &&
+    ln -s "$work/link-target" "$system_temp/$name" && touch "$work/swap-done"
   # Once the test has looked, the link goes (never what it points to).
   while [ ! -f "$work/unlink-request" ]; do sleep 0.02; done
   [ -L "$system_temp/$name" ] && rm -f "$system_temp/$name"
