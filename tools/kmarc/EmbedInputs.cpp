@@ -41,12 +41,13 @@ uint64_t EndOfSymbols(const PeImage& image)
     ByteView view(bytes);
     if (start == 0 || start < image.EndOfSections() || !view.Holds(image.CoffHeaderOffset() + kCoffNumberOfSymbols, 4))
         return 0;
-    uint64_t strings = start + kSymbolRecordSize * view.U32(image.CoffHeaderOffset() + kCoffNumberOfSymbols, "");
+    uint32_t symbols = view.U32(image.CoffHeaderOffset() + kCoffNumberOfSymbols, "symbol count");
+    uint64_t strings = start + kSymbolRecordSize * uint64_t(symbols);
     if (strings > bytes.size())
         return 0;
     if (!view.Holds(size_t(strings), kStringTableLengthSize))
         return strings;
-    uint32_t length = view.U32(size_t(strings), "");
+    uint32_t length = view.U32(size_t(strings), "string table length");
     if (length < kStringTableLengthSize || length > bytes.size() - strings)
         return strings;
     return strings + length;
