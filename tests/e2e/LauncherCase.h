@@ -68,8 +68,8 @@ public:
     // A further KM_STANDIN_* setting for the stand-in setup program of the next runs.
     void SetStandInSetting(const std::string& name, const std::string& value) { standInSettings[name] = value; }
 
-    // Runs the launcher under a FileCreationWatch with this hook for its CreateFileA and
-    // CreateDirectoryA calls.
+    // Runs the launcher under a FileCreationWatch with this hook for its CreateFileA calls
+    // and its folder creations.
     void WatchCreationCalls(CreationCallHook hook) { creationHook = std::move(hook); }
     // The same for its CreateFileA calls, with only the path.
     void WatchFileCreation(const std::function<void(const std::string& path)>& hook)
