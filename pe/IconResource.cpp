@@ -2,6 +2,7 @@
 
 #include "pe/ByteView.h"
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -28,10 +29,21 @@ std::vector<IconImage> ReadIconFile(const std::vector<uint8_t>& file)
     uint16_t count = view.U16(4, "icon header");
     if (count == 0)
         Malformed("the icon file holds no image");
-    std::vector<IconImage> images;
+    size_t directoryEnd = kIconDirectorySize + size_t(count) * kIconFileEntrySize;
+    view.Sub(0, directoryEnd, "icon directory");
+    std::vector<IconImage> images(count);
+    // Where each image lies: checked before any is copied, so that images that share
+    // their bytes cannot multiply the file in memory.
+    struct Extent {
+        uint32_t offset;
+        uint32_t size;
+        uint16_t index;
+        bool operator<(const Extent& other) const { return offset < other.offset; }
+    };
+    std::vector<Extent> extents;
     for (uint16_t i = 0; i < count; ++i) {
         size_t entry = kIconDirectorySize + size_t(i) * kIconFileEntrySize;
-        IconImage image;
+        IconImage& image = images[i];
         image.width = view.U8(entry, "icon directory");
         image.height = view.U8(entry + 1, "icon directory");
         image.colorCount = view.U8(entry + 2, "icon directory");
@@ -39,11 +51,26 @@ std::vector<IconImage> ReadIconFile(const std::vector<uint8_t>& file)
         image.bitCount = view.U16(entry + 6, "icon directory");
         uint32_t size = view.U32(entry + 8, "icon directory");
         uint32_t offset = view.U32(entry + 12, "icon directory");
+        std::string label = "icon image " + std::to_string(i + 1);
         if (size == 0)
-            Malformed("icon image " + std::to_string(i + 1) + " is empty");
-        image.bytes = view.Copy(offset, size, "icon image");
-        images.push_back(std::move(image));
+            Malformed(label + " is empty");
+        view.Sub(offset, size, "icon image");
+        if (offset < directoryEnd)
+            Malformed(label + " overlaps the icon directory (bytes 0 to " + std::to_string(directoryEnd) + ")");
+        extents.push_back({ offset, size, i });
     }
+    std::sort(extents.begin(), extents.end());
+    for (size_t i = 1; i < extents.size(); ++i) {
+        const Extent& before = extents[i - 1];
+        if (extents[i].offset < uint64_t(before.offset) + before.size) {
+            uint16_t first = std::min(before.index, extents[i].index);
+            uint16_t second = std::max(before.index, extents[i].index);
+            Malformed("icon image " + std::to_string(first + 1) + " and icon image " + std::to_string(second + 1) +
+                      " overlap");
+        }
+    }
+    for (const Extent& extent : extents)
+        images[extent.index].bytes = view.Copy(extent.offset, extent.size, "icon image");
     return images;
 }
 

@@ -18,7 +18,8 @@ struct IconImage {
 };
 
 // The images of an .ico file. Throws PeError(Malformed or Truncated) for a file that
-// is not an icon file or whose directory points outside it.
+// is not an icon file, whose directory points outside it, or whose images overlap each
+// other or the directory (so the images never hold more bytes than the file).
 std::vector<IconImage> ReadIconFile(const std::vector<uint8_t>& file);
 
 // Replaces icon group groupId (in every language) and the images it named with these

@@ -82,4 +82,47 @@ TEST(IconResourceTest, RefusesFilesThatAreNoIconsOrPointOutside)
     }
 }
 
+// Images that share bytes with each other or with the directory are refused by name
+// before any image is copied: 65535 entries naming one large block would otherwise
+// copy it 65535 times.
+TEST(IconResourceTest, RefusesImagesThatOverlapEachOtherOrTheDirectory)
+{
+    // Three images at 54, 154 and 264 (100, 110 and 120 bytes).
+    const uint32_t kFirst = 6 + 16 * 3;
+    const struct {
+        const char* what;
+        std::function<void(std::vector<uint8_t>&)> damage;
+        const char* message;
+    } cases[] = {
+        { "second starts inside the first", [&](std::vector<uint8_t>& f) { PutU32(f, 6 + 16 + 12, kFirst + 99); },
+          "icon image 1 and icon image 2 overlap" },
+        { "third is the first again", [&](std::vector<uint8_t>& f) { PutU32(f, 6 + 32 + 12, kFirst); },
+          "icon image 1 and icon image 3 overlap" },
+        { "first runs into the third", [&](std::vector<uint8_t>& f) { PutU32(f, 6 + 8, 100 + 110 + 1); },
+          "icon image 1 and icon image 2 overlap" },
+        { "image inside the directory", [&](std::vector<uint8_t>& f) { PutU32(f, 6 + 16 + 12, 6); },
+          "icon image 2 overlaps the icon directory" },
+        { "image over the last directory byte", [&](std::vector<uint8_t>& f) { PutU32(f, 6 + 32 + 12, kFirst - 1); },
+          "icon image 3 overlaps the icon directory" },
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> file = IconFile({ 48, 32, 16 });
+        c.damage(file);
+        try {
+            ReadIconFile(file);
+            ADD_FAILURE() << c.what << ": taken";
+        } catch (const PeError& error) {
+            EXPECT_EQ(PeFault::Malformed, error.Fault()) << c.what;
+            EXPECT_NE(std::string::npos, std::string(error.what()).find(c.message)) << c.what << ": " << error.what();
+        }
+    }
+    // Images that touch without sharing a byte, in any order in the file, are sound.
+    std::vector<uint8_t> file = IconFile({ 48, 32, 16 });
+    PutU32(file, 6 + 12, kFirst + 110);
+    PutU32(file, 6 + 16 + 12, kFirst);
+    std::vector<IconImage> images = ReadIconFile(file);
+    ASSERT_EQ(3u, images.size());
+    EXPECT_EQ(100u, images[0].bytes.size());
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 #include "pe/PeTestSupport.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -52,8 +53,10 @@ std::vector<uint8_t> BuildTestImage(const TestImage& image)
     uint32_t initialized = 0;
     for (size_t i = 0; i < image.sections.size(); ++i) {
         const TestSection& section = image.sections[i];
-        std::vector<uint8_t> contents =
-            section.isResource ? BuildResourceSection(image.resources, address) : section.contents;
+        std::vector<uint8_t> contents = section.contents;
+        if (section.isResource)
+            contents = image.resourceSection ? image.resourceSection(address)
+                                             : BuildResourceSection(image.resources, address);
         uint32_t rawPointer = static_cast<uint32_t>(bytes.size());
         uint32_t rawSize = RoundUp(static_cast<uint32_t>(contents.size()), kTestFileAlignment);
         bytes.insert(bytes.end(), contents.begin(), contents.end());
@@ -129,4 +132,79 @@ const PeSection* FindSection(const PeImage& image, const std::string& name)
 std::vector<uint8_t> SectionBytes(const PeImage& image, const PeSection& section)
 {
     return image.View().Copy(section.rawPointer, section.rawSize, "section");
+}
+
+uint32_t RawResourceDirectory::AddTable(uint16_t named, uint16_t numbered)
+{
+    uint32_t offset = static_cast<uint32_t>(m_bytes.size());
+    m_bytes.resize(m_bytes.size() + 16 + 8 * (size_t(named) + numbered), 0);
+    PutU16(m_bytes, offset + 12, named);
+    PutU16(m_bytes, offset + 14, numbered);
+    return offset;
+}
+
+void RawResourceDirectory::SetEntry(uint32_t table, uint32_t index, uint32_t key, uint32_t target)
+{
+    PutU32(m_bytes, table + 16 + 8 * index, key);
+    PutU32(m_bytes, table + 16 + 8 * index + 4, target);
+}
+
+uint32_t RawResourceDirectory::AddUnits(const std::vector<uint16_t>& units)
+{
+    uint32_t offset = static_cast<uint32_t>(m_bytes.size());
+    for (uint16_t unit : units)
+        AppendU16(m_bytes, unit);
+    return offset;
+}
+
+uint32_t RawResourceDirectory::AddName(const std::u16string& name)
+{
+    std::vector<uint16_t> units{ static_cast<uint16_t>(name.size()) };
+    units.insert(units.end(), name.begin(), name.end());
+    return AddUnits(units);
+}
+
+uint32_t RawResourceDirectory::AddData(const std::vector<uint8_t>& bytes)
+{
+    PadTo(m_bytes, 4);
+    uint32_t entry = static_cast<uint32_t>(m_bytes.size());
+    m_bytes.resize(m_bytes.size() + 16, 0);
+    PutU32(m_bytes, entry + 4, static_cast<uint32_t>(bytes.size()));
+    m_dataEntries.push_back({ entry, static_cast<uint32_t>(m_bytes.size()) });
+    m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+    return entry;
+}
+
+std::vector<uint8_t> RawResourceDirectory::Build(uint32_t sectionAddress) const
+{
+    std::vector<uint8_t> bytes = m_bytes;
+    for (const auto& data : m_dataEntries)
+        PutU32(bytes, data.first, sectionAddress + data.second);
+    return bytes;
+}
+
+std::vector<uint8_t> ImageWithDirectory(const RawResourceDirectory& directory)
+{
+    TestImage image = LauncherLikeImage(ResourceTree());
+    image.resourceSection = [&](uint32_t address) { return directory.Build(address); };
+    return BuildTestImage(image);
+}
+
+std::vector<uint8_t> NameBombImage(uint16_t typeCount, uint16_t nameCount, uint16_t nameLength)
+{
+    RawResourceDirectory directory;
+    uint32_t root = directory.AddTable(0, typeCount);
+    uint32_t names = directory.AddTable(nameCount, 0);
+    uint32_t languages = directory.AddTable(0, 1);
+    directory.SetEntry(languages, 0, 1033, directory.AddData({}));
+    // Unit k reads as the length nameLength + k, so every name differs from the others.
+    std::vector<uint16_t> units;
+    for (uint32_t k = 0; k < uint32_t(nameLength) + 2u * nameCount; ++k)
+        units.push_back(static_cast<uint16_t>(std::min<uint32_t>(0xFFFF, uint32_t(nameLength) + k)));
+    uint32_t block = directory.AddUnits(units);
+    for (uint16_t i = 0; i < nameCount; ++i)
+        directory.SetEntry(names, i, (block + 2u * i) | kRawHighBit, languages | kRawHighBit);
+    for (uint16_t i = 0; i < typeCount; ++i)
+        directory.SetEntry(root, i, i + 1u, names | kRawHighBit);
+    return ImageWithDirectory(directory);
 }

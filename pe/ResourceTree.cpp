@@ -1,6 +1,8 @@
 #include "pe/ResourceTree.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <set>
 #include <utility>
 
 namespace {
@@ -25,9 +27,36 @@ const char* const kLevelNames[kLevels] = { "type", "name", "language" };
     throw PeError(PeFault::Malformed, "resource directory: " + message);
 }
 
+// What unfolding the directory costs, charged before anything is copied: each entry
+// visited, each data entry, each name and each block of data, per use. A directory
+// that shares nothing costs at most the bytes its file holds; one whose tables, names
+// or data are shared by many entries would unfold to far more (a few kilobytes that
+// name one long string from a million entries ask for gigabytes), so the cost may not
+// pass the file's size.
+class UnfoldBudget {
+public:
+    explicit UnfoldBudget(uint64_t limit) : m_limit(limit) {}
+
+    void Charge(uint64_t bytes, const char* what)
+    {
+        if (bytes > m_limit - m_spent)
+            Malformed(std::string(what) + " would unfold to more than the " + std::to_string(m_limit) +
+                      " bytes the file holds (names, tables or data shared by many entries)");
+        m_spent += bytes;
+    }
+    uint64_t Spent() const { return m_spent; }
+
+private:
+    uint64_t m_limit;
+    uint64_t m_spent = 0;
+};
+
 class DirectoryReader {
 public:
-    DirectoryReader(const PeImage& image, ByteView directory) : m_image(image), m_directory(directory) {}
+    DirectoryReader(const PeImage& image, ByteView directory)
+        : m_image(image), m_directory(directory), m_budget(image.Bytes().size())
+    {
+    }
 
     void ReadTable(uint32_t offset, int level, const ResourceId* path, ResourceTree& tree)
     {
@@ -38,10 +67,14 @@ public:
         m_visited += count;
         if (m_visited > kMaxEntriesVisited)
             Malformed("more than " + std::to_string(kMaxEntriesVisited) + " entries (a loop?)");
+        m_budget.Charge(kDirectoryHeaderSize + uint64_t(count) * kDirectoryEntrySize, "the resource directory");
 
         ResourceId ids3[kLevels] = { 0, 0, 0 };
         for (int i = 0; i < level; ++i)
             ids3[i] = path[i];
+        // Two entries of one key would merge into one in the tree, and the system would
+        // find only one of them.
+        std::set<ResourceId> seen;
         for (uint32_t i = 0; i < count; ++i) {
             uint32_t entry = offset + kDirectoryHeaderSize + i * kDirectoryEntrySize;
             uint32_t nameField = m_directory.U32(entry, "resource directory entry");
@@ -56,6 +89,9 @@ public:
                     Malformed("a " + std::string(kLevelNames[level]) + " number is larger than 65535");
                 ids3[level] = ResourceId(static_cast<uint16_t>(nameField));
             }
+            if (!seen.insert(ids3[level]).second)
+                Malformed(Where(level, ids3) + " lists " + std::string(kLevelNames[level]) + " " +
+                          Label(level, ids3[level]) + " twice");
             bool isTable = (target & kHighBit) != 0;
             if (level + 1 < kLevels) {
                 if (!isTable)
@@ -71,12 +107,32 @@ public:
         }
     }
 
+    uint64_t Spent() const { return m_budget.Spent(); }
+
 private:
+    // The table that holds the entries of level: the root, a type's or a name's.
+    static std::string Where(int level, const ResourceId* ids)
+    {
+        if (level == 0)
+            return "the root table";
+        if (level == 1)
+            return "type " + ids[0].Display();
+        return "resource " + ids[0].Display() + "/" + ids[1].Display();
+    }
+
+    static std::string Label(int level, const ResourceId& id)
+    {
+        return level + 1 == kLevels ? std::to_string(id.Number()) : id.Display();
+    }
+
     ResourceId ReadName(uint32_t offset)
     {
         uint16_t length = m_directory.U16(offset, "resource name");
         ByteView text = m_directory.Sub(offset + size_t(2), size_t(length) * 2, "resource name");
+        // Counted per use: one string in the file may name any number of entries.
+        m_budget.Charge(2 + 2 * uint64_t(length), "the resource names");
         std::u16string name;
+        name.reserve(length);
         for (uint32_t i = 0; i < length; ++i)
             name.push_back(static_cast<char16_t>(text.U16(i * 2, "resource name")));
         if (name.empty())
@@ -91,12 +147,8 @@ private:
         uint32_t codePage = m_directory.U32(offset + 8, "resource data entry");
         uint16_t language = ids[2].Number();
         std::string label = "resource " + ids[0].Display() + "/" + ids[1].Display() + "/" + std::to_string(language);
-        if (tree.Find(ids[0], ids[1], language) != nullptr)
-            Malformed(label + " is listed twice");
         // Leaves that share one block of data would otherwise multiply it in memory.
-        m_copied += size;
-        if (m_copied > m_image.Bytes().size())
-            Malformed("the resources' data adds up to more than the file holds");
+        m_budget.Charge(kDataEntrySize + uint64_t(size), "the resources' data");
         ResourceData data;
         if (size != 0) {
             size_t fileOffset = m_image.FileOffsetOf(address, size, label.c_str());
@@ -108,14 +160,8 @@ private:
 
     const PeImage& m_image;
     ByteView m_directory;
+    UnfoldBudget m_budget;
     size_t m_visited = 0;
-    uint64_t m_copied = 0;
-};
-
-// Where each table, data entry and string goes, found before anything is written.
-struct SectionPlan {
-    std::vector<uint8_t> bytes;
-    std::map<std::u16string, uint32_t> strings;
 };
 
 uint32_t TableSize(size_t entries)
@@ -133,20 +179,36 @@ bool IsNamedKey(uint16_t)
     return false;
 }
 
+// The named and numbered entries of a table; each count is a 16-bit field, so a table
+// of more of one kind cannot be written (cutting the count would hide the rest).
+template <typename Map>
+std::pair<uint16_t, uint16_t> CountEntries(const Map& entries, const std::string& table)
+{
+    size_t named = 0;
+    for (const auto& entry : entries)
+        named += IsNamedKey(entry.first) ? 1 : 0;
+    size_t numbered = entries.size() - named;
+    if (named > 0xFFFF || numbered > 0xFFFF)
+        throw PeError(PeFault::NoRoom, table + " has " + std::to_string(named > 0xFFFF ? named : numbered) +
+                                           (named > 0xFFFF ? " named" : " numbered") +
+                                           " entries; a resource table holds at most 65535 of each kind");
+    return { static_cast<uint16_t>(named), static_cast<uint16_t>(numbered) };
+}
+
 template <typename Map>
 void WriteTableHeader(std::vector<uint8_t>& bytes, uint32_t offset, const Map& entries)
 {
-    uint16_t named = 0;
-    for (const auto& entry : entries)
-        named += IsNamedKey(entry.first) ? 1 : 0;
-    PutU16(bytes, offset + kNamedEntriesField, named);
-    PutU16(bytes, offset + kIdEntriesField, static_cast<uint16_t>(entries.size() - named));
+    std::pair<uint16_t, uint16_t> counts = CountEntries(entries, std::string());
+    PutU16(bytes, offset + kNamedEntriesField, counts.first);
+    PutU16(bytes, offset + kIdEntriesField, counts.second);
 }
 
+// Writes one entry; a name takes the next of the strings laid out for the names in the
+// order the entries are written.
 void WriteEntry(std::vector<uint8_t>& bytes, uint32_t at, const ResourceId& id, uint32_t target,
-                const std::map<std::u16string, uint32_t>& strings)
+                const std::vector<uint32_t>& strings, size_t& nextString)
 {
-    uint32_t nameField = id.IsName() ? (strings.at(id.Name()) | kHighBit) : id.Number();
+    uint32_t nameField = id.IsName() ? (strings.at(nextString++) | kHighBit) : id.Number();
     PutU32(bytes, at, nameField);
     PutU32(bytes, at + 4, target);
 }
@@ -254,9 +316,11 @@ size_t ResourceTree::Count() const
     return count;
 }
 
-ResourceTree ReadResources(const PeImage& image)
+ResourceTree ReadResources(const PeImage& image, uint64_t* unfolded)
 {
     ResourceTree tree;
+    if (unfolded != nullptr)
+        *unfolded = 0;
     PeDataDirectory root = image.Directory(kPeDirResource);
     if (root.address == 0 && root.size == 0)
         return tree;
@@ -271,7 +335,15 @@ ResourceTree ReadResources(const PeImage& image)
     ByteView directory = image.View().Sub(size_t(section.rawPointer) + inside, section.rawSize - inside,
                                           "resource directory");
     DirectoryReader reader(image, directory);
-    reader.ReadTable(0, 0, nullptr, tree);
+    try {
+        reader.ReadTable(0, 0, nullptr, tree);
+    } catch (const PeError&) {
+        if (unfolded != nullptr)
+            *unfolded = reader.Spent();
+        throw;
+    }
+    if (unfolded != nullptr)
+        *unfolded = reader.Spent();
     return tree;
 }
 
@@ -279,27 +351,36 @@ std::vector<uint8_t> BuildResourceSection(const ResourceTree& tree, uint32_t sec
 {
     const ResourceTypes& types = tree.Types();
     // Tables: the root, one per type, one per name; then the data entries, the strings
-    // and the data.
+    // and the data. Every table is checked before anything is laid out.
+    CountEntries(types, "the root table");
     uint64_t tablesSize = TableSize(types.size());
     size_t leaves = 0;
-    std::map<std::u16string, uint32_t> strings;
+    // The names in the order their entries are written: the named types, then each
+    // type's named names.
+    std::vector<const std::u16string*> names;
     for (const auto& type : types) {
+        CountEntries(type.second, "type " + type.first.Display());
         tablesSize += TableSize(type.second.size());
         if (type.first.IsName())
-            strings[type.first.Name()] = 0;
+            names.push_back(&type.first.Name());
+    }
+    for (const auto& type : types) {
         for (const auto& name : type.second) {
+            CountEntries(name.second, "resource " + type.first.Display() + "/" + name.first.Display());
             tablesSize += TableSize(name.second.size());
             leaves += name.second.size();
             if (name.first.IsName())
-                strings[name.first.Name()] = 0;
+                names.push_back(&name.first.Name());
         }
     }
     uint64_t position = tablesSize + uint64_t(leaves) * kDataEntrySize;
-    for (auto& text : strings) {
-        if (text.first.size() > 0xFFFF)
+    std::vector<uint32_t> strings;
+    strings.reserve(names.size());
+    for (const std::u16string* text : names) {
+        if (text->size() > 0xFFFF)
             throw PeError(PeFault::NoRoom, "a resource name is longer than 65535 characters");
-        text.second = static_cast<uint32_t>(position);
-        position += 2 + 2 * uint64_t(text.first.size());
+        strings.push_back(static_cast<uint32_t>(std::min<uint64_t>(position, UINT32_MAX)));
+        position += 2 + 2 * uint64_t(text->size());
     }
     uint64_t dataStart = (position + kDataAlignment - 1) / kDataAlignment * kDataAlignment;
     uint64_t total = dataStart;
@@ -312,12 +393,14 @@ std::vector<uint8_t> BuildResourceSection(const ResourceTree& tree, uint32_t sec
 
     std::vector<uint8_t> bytes(static_cast<size_t>(dataStart), 0);
     bytes.reserve(static_cast<size_t>(total));
-    for (const auto& text : strings) {
-        PutU16(bytes, text.second, static_cast<uint16_t>(text.first.size()));
-        for (size_t i = 0; i < text.first.size(); ++i)
-            PutU16(bytes, text.second + 2 + 2 * i, static_cast<uint16_t>(text.first[i]));
+    for (size_t i = 0; i < names.size(); ++i) {
+        const std::u16string& text = *names[i];
+        PutU16(bytes, strings[i], static_cast<uint16_t>(text.size()));
+        for (size_t unit = 0; unit < text.size(); ++unit)
+            PutU16(bytes, strings[i] + 2 + 2 * unit, static_cast<uint16_t>(text[unit]));
     }
 
+    size_t nextString = 0;
     uint32_t nextTable = TableSize(types.size());
     uint32_t nextDataEntry = static_cast<uint32_t>(tablesSize);
     WriteTableHeader(bytes, 0, types);
@@ -326,7 +409,7 @@ std::vector<uint8_t> BuildResourceSection(const ResourceTree& tree, uint32_t sec
     // system's own tools lay them out.
     std::vector<std::pair<const ResourceNames*, uint32_t>> nameTables;
     for (const auto& type : types) {
-        WriteEntry(bytes, rootEntry, type.first, nextTable | kHighBit, strings);
+        WriteEntry(bytes, rootEntry, type.first, nextTable | kHighBit, strings, nextString);
         rootEntry += kDirectoryEntrySize;
         nameTables.push_back({ &type.second, nextTable });
         nextTable += TableSize(type.second.size());
@@ -335,7 +418,7 @@ std::vector<uint8_t> BuildResourceSection(const ResourceTree& tree, uint32_t sec
         WriteTableHeader(bytes, table.second, *table.first);
         uint32_t entry = table.second + kDirectoryHeaderSize;
         for (const auto& name : *table.first) {
-            WriteEntry(bytes, entry, name.first, nextTable | kHighBit, strings);
+            WriteEntry(bytes, entry, name.first, nextTable | kHighBit, strings, nextString);
             entry += kDirectoryEntrySize;
             WriteTableHeader(bytes, nextTable, name.second);
             uint32_t languageEntry = nextTable + kDirectoryHeaderSize;

@@ -77,12 +77,22 @@ private:
 
 // Reads the image's resource directory; an image without one gives an empty tree.
 // Throws PeError(Malformed or Truncated) for a directory that points outside its
-// section, a resource whose data lies outside the file, a loop or an entry listed twice.
-ResourceTree ReadResources(const PeImage& image);
+// section, a resource whose data lies outside the file, a loop, or a key (type, name or
+// language) listed twice in one table.
+// The file may come from anyone: before anything is copied, the tables, data entries,
+// names and data it unfolds to are counted per use (as the bytes a directory that
+// shares nothing would hold for them), and a directory whose count would pass the
+// file's size is refused (Malformed), so memory stays proportional to the file however
+// its tables, names or data are shared. unfolded, when given, receives that count, also
+// when the read is refused; it never exceeds the file's size.
+ResourceTree ReadResources(const PeImage& image, uint64_t* unfolded = nullptr);
 
 // Lays the tree out as a resource section placed at sectionAddress (an RVA): the
-// directory tables, the data entries, the name strings and then the data, each
-// resource's data aligned to 8 bytes. Throws PeError(NoRoom) past 4 GiB.
+// directory tables, the data entries, the name strings (one for each use, so that the
+// section reads back within ReadResources' count) and then the data, each resource's
+// data aligned to 8 bytes. Throws PeError(NoRoom) past 4 GiB, for a name longer than
+// 65535 characters, and for a table of more than 65535 named or numbered entries (the
+// counts in a table header are 16 bits).
 std::vector<uint8_t> BuildResourceSection(const ResourceTree& tree, uint32_t sectionAddress);
 
 #endif
