@@ -8,6 +8,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -30,11 +32,20 @@ std::string Quote(const fs::path& path)
     return "\"" + path.string() + "\"";
 }
 
+namespace {
+
+std::string KmarcCommand(const fs::path& work, const std::string& arguments)
+{
+    return Quote(KmarcPath()) + " " + arguments + " >" + Quote(work / "stdout.txt") + " 2>" +
+           Quote(work / "stderr.txt");
+}
+
+} // namespace
+
 // Runs kmarc with the arguments; stdout and stderr go to files under work.
 int Kmarc(const fs::path& work, const std::string& arguments)
 {
-    std::string command = Quote(KmarcPath()) + " " + arguments + " >" + Quote(work / "stdout.txt") + " 2>" +
-                          Quote(work / "stderr.txt");
+    std::string command = KmarcCommand(work, arguments);
 #ifdef _WIN32
     // cmd.exe strips the outer pair of quotes from a line that starts with one.
     command = "\"" + command + "\"";
@@ -44,6 +55,27 @@ int Kmarc(const fs::path& work, const std::string& arguments)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
 }
+
+#ifndef _WIN32
+// The shell replaces itself with kmarc, so the usage wait4 reports is kmarc's own.
+int KmarcMeasured(const fs::path& work, const std::string& arguments, uint64_t& peakBytes)
+{
+    std::string command = "exec " + KmarcCommand(work, arguments);
+    char shell[] = "/bin/sh";
+    char option[] = "-c";
+    char* argv[] = { shell, option, &command[0], nullptr };
+    pid_t child = -1;
+    peakBytes = UINT64_MAX;
+    if (posix_spawn(&child, shell, nullptr, nullptr, argv, environ) != 0)
+        return -1;
+    int status = 0;
+    struct rusage usage;
+    if (wait4(child, &status, 0, &usage) != child)
+        return -1;
+    peakBytes = uint64_t(usage.ru_maxrss) * 1024;  // Linux counts kilobytes
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
 
 std::string ReadFile(const fs::path& path)
 {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -14,6 +15,10 @@ std::string Quote(const std::filesystem::path& path);
 // Runs kmarc with the arguments; stdout and stderr go to stdout.txt and stderr.txt
 // under work. Returns the exit code.
 int Kmarc(const std::filesystem::path& work, const std::string& arguments);
+#ifndef _WIN32
+// Kmarc, and the most memory the run held at once (its peak resident size), in bytes.
+int KmarcMeasured(const std::filesystem::path& work, const std::string& arguments, uint64_t& peakBytes);
+#endif
 std::string ReadFile(const std::filesystem::path& path);
 // Writes the bytes, creating the folders above the file.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);

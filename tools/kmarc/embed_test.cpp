@@ -275,13 +275,79 @@ TEST_F(EmbedTest, VersionInfoAndIconGoIntoTheSetup)
         { "--version-info CompanyName=A --version-info companyname=B ", 2, "given twice" },
         { "--icon " + Quote(work / "launcher.exe") + " ", 4, "not a usable icon file" },
         { "--icon " + Quote(work / "missing.ico") + " ", 3, "missing.ico" },
+        { "--icon " + Quote(work / "shared.ico") + " ", 4, "icon image 1 and icon image 2 overlap" },
     };
+    // Two directory entries that name the same bytes.
+    std::vector<uint8_t> shared = Bytes(IconFileBytes(0x55));
+    shared[4] = 2;
+    std::vector<uint8_t> second(shared.begin() + 6, shared.begin() + 22);
+    PutU32(second, 12, 6 + 2 * 16);
+    PutU32(shared, 6 + 12, 6 + 2 * 16);
+    shared.insert(shared.begin() + 22, second.begin(), second.end());
+    WriteFile(work / "shared.ico", Text(shared));
     for (const auto& c : refusals) {
         fs::remove(work / "setup.exe");
         EXPECT_EQ(c.exitCode, Kmarc(work, Embed(c.options))) << c.options;
         EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find(c.message))
             << c.options << ": " << ReadFile(work / "stderr.txt");
         EXPECT_FALSE(fs::exists(work / "setup.exe")) << c.options;
+    }
+}
+
+// Setup executables and launchers from anywhere: list, verify and embed refuse a
+// resource directory that unfolds to more than the file holds (names shared by many
+// entries), and keys listed twice, naming the fault, with no output and, on Linux, a
+// peak memory far below what the directory asks for.
+TEST_F(EmbedTest, HostileResourceDirectoriesAreRefusedByTheirFault)
+{
+    // 500 types x 1000 shared names of 30,000 characters: some 30 GB, unfolded.
+    const std::vector<uint8_t> bomb = NameBombImage(500, 1000, 30000);
+    RawResourceDirectory twice;
+    {
+        uint32_t root = twice.AddTable(0, 2);
+        uint32_t languages = twice.AddTable(0, 1);
+        twice.SetEntry(languages, 0, kGerman, twice.AddData(Pattern(8, 1)));
+        uint32_t first = twice.AddTable(0, 1);
+        twice.SetEntry(first, 0, 103, languages | kRawHighBit);
+        uint32_t second = twice.AddTable(0, 1);
+        twice.SetEntry(second, 0, 134, languages | kRawHighBit);
+        twice.SetEntry(root, 0, kResourceTypeDialog, first | kRawHighBit);
+        twice.SetEntry(root, 1, kResourceTypeDialog, second | kRawHighBit);
+    }
+    const struct {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        const char* message;
+    } files[] = {
+        { "name bomb", bomb, "the resource names would unfold to more than" },
+        { "type listed twice", ImageWithDirectory(twice), "the root table lists type #5 twice" },
+    };
+    const uint64_t kMemoryCeiling = 100ull << 20;
+    for (const auto& f : files) {
+        WriteFile(work / "hostile.exe", Text(f.bytes));
+        WriteFile(work / "launcher.exe", Text(f.bytes));
+        const struct {
+            std::string command;
+            int exitCode;
+        } runs[] = {
+            { "list " + Quote(work / "hostile.exe"), 1 },
+            { "verify " + Quote(work / "hostile.exe"), 1 },
+            { Embed(), 5 },
+        };
+        for (const auto& run : runs) {
+#ifdef _WIN32
+            EXPECT_EQ(run.exitCode, Kmarc(work, run.command)) << f.what << ": " << run.command;
+#else
+            uint64_t peak = 0;
+            EXPECT_EQ(run.exitCode, KmarcMeasured(work, run.command, peak)) << f.what << ": " << run.command;
+            EXPECT_LT(peak, kMemoryCeiling) << f.what << ": " << run.command;
+#endif
+            std::string error = ReadFile(work / "stderr.txt");
+            EXPECT_NE(std::string::npos, error.find(f.message)) << f.what << ": " << run.command << ": " << error;
+            EXPECT_NE(std::string::npos, error.find(run.exitCode == 5 ? "launcher.exe" : "hostile.exe")) << error;
+            EXPECT_FALSE(fs::exists(work / "setup.exe")) << f.what;
+            EXPECT_FALSE(fs::exists(work / "setup.exe.part")) << f.what;
+        }
     }
 }
 
