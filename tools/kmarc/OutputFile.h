@@ -9,7 +9,8 @@
 // that is already there (a planted link, or the remains of a run that was killed
 // outright) is refused with a message that names it; it is never removed.
 //
-// Failures throw ToolError with kExitFileSystem; the message names the file.
+// Failures throw ToolError with kExitFileSystem; the message names the file. One object
+// is used by one thread at a time.
 #ifndef KMARC_OUTPUT_FILE_H
 #define KMARC_OUTPUT_FILE_H
 

@@ -392,6 +392,34 @@ TEST_F(KmarcTest, PackRefusesWhatWindowsWouldNotWriteAndSaysWhy)
     }
 }
 
+// A .part planted beside the archive (a link on Linux, where a user can make one in a
+// shared folder; a file on Windows) is refused by name and never written through; the
+// archive and the depfile appear only once it is gone.
+TEST_F(KmarcTest, PackNeverWritesThroughAPartSomeoneElsePutThere)
+{
+    WriteFile(work / "src" / "a.txt", "a");
+    WriteFile(work / "victim.txt", "precious");
+    std::string command = "pack --depfile " + Quote(work / "out.d") + " " + Archive() + " " + Quote(work / "src");
+#ifdef _WIN32
+    WriteFile(work / "out.kma.part", "precious");
+#else
+    fs::create_symlink(work / "victim.txt", work / "out.kma.part");
+#endif
+    EXPECT_EQ(3, Kmarc(work, command));
+    std::string message = ReadFile(work / "stderr.txt");
+    EXPECT_NE(std::string::npos, message.find("out.kma.part: already exists")) << message;
+    EXPECT_EQ("precious", ReadFile(work / "victim.txt"));
+    EXPECT_EQ("precious", ReadFile(work / "out.kma.part"));
+    EXPECT_FALSE(fs::exists(work / "out.kma"));
+    EXPECT_FALSE(fs::exists(work / "out.d"));
+
+    fs::remove(work / "out.kma.part");
+    ASSERT_EQ(0, Kmarc(work, command)) << ReadFile(work / "stderr.txt");
+    EXPECT_TRUE(fs::exists(work / "out.d"));
+    EXPECT_FALSE(fs::exists(work / "out.kma.part"));
+    EXPECT_EQ(0, Kmarc(work, "verify " + Archive()));
+}
+
 // A file over the format's limit is refused by its size, before any of it is read
 // (a sparse file, so the test costs no disk), and nothing is left behind.
 TEST_F(KmarcTest, FilesTooLargeForTheFormatAreRefusedBeforeReading)
