@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 JOBS  ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all test demo bench fuzz dist kit-trial bootstrap configure build build-host build-win32 clean
+.PHONY: all test demo bench scale fuzz dist kit-trial bootstrap configure build build-host build-win32 clean
 
 all: build
 
@@ -50,6 +50,10 @@ fuzz: build-host
 
 bench: bootstrap
 	@if [ -x bench/run.sh ]; then bench/run.sh; else echo "no benchmarks yet"; fi
+
+# embed of a payload of over 1 GiB by both kmarcs, with peak memory, beside makensis.
+scale: bootstrap
+	@bench/scale.sh
 
 clean:
 	@if [ -x build/win32/wine-run ]; then build/win32/wine-run --shutdown; fi

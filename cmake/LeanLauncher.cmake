@@ -35,7 +35,7 @@
 #  - Stripped after linking; the symbols and the runtime's debug information go into
 #    <file>.debug beside it, which the executable names in a .gnu_debuglink section so
 #    that a debugger finds it.
-if(NOT KM_WIN32)
+if(NOT KM_WIN32 OR KM_KMARC_TREE)
   function(km_lean_launcher)
   endfunction()
   function(km_lean_launcher_code)

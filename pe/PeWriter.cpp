@@ -57,6 +57,7 @@ void WriteSectionPlace(std::vector<uint8_t>& bytes, const PeImage& image, size_t
     PutU32(bytes, header + kSectionRawPointerField, section.rawPointer);
 }
 
+// The sizes in the optional header; the checksum follows once every byte is written.
 void FinishHeaders(std::vector<uint8_t>& bytes, const PeImage& image, uint32_t sizeOfImage, int64_t initializedDelta)
 {
     size_t optional = image.OptionalHeaderOffset();
@@ -65,7 +66,62 @@ void FinishHeaders(std::vector<uint8_t>& bytes, const PeImage& image, uint32_t s
     int64_t initialized = int64_t(view.U32(optional + kOptionalSizeOfInitializedData, "initialized data size"));
     initialized = std::max<int64_t>(0, std::min<int64_t>(UINT32_MAX, initialized + initializedDelta));
     PutU32(bytes, optional + kOptionalSizeOfInitializedData, static_cast<uint32_t>(initialized));
-    PutU32(bytes, optional + kOptionalChecksum, ComputePeChecksum(bytes, optional + kOptionalChecksum));
+    PutU32(bytes, optional + kOptionalChecksum, 0);
+}
+
+// Passes every byte on to the real output and sums it as ComputePeChecksum does: 16-bit
+// little-endian words with the carry folded back, the checksum field counting as zero,
+// plus the file's length.
+class ChecksumSink final : public ByteSink {
+public:
+    using ByteSink::Write;
+    ChecksumSink(ByteSink& out, size_t checksumOffset) : m_out(out), m_checksumOffset(checksumOffset) {}
+
+    void Write(const uint8_t* bytes, size_t count) override
+    {
+        m_out.Write(bytes, count);
+        for (size_t i = 0; i < count; ++i, ++m_position) {
+            uint32_t byte = (m_position >= m_checksumOffset && m_position - m_checksumOffset < 4) ? 0 : bytes[i];
+            if ((m_position & 1) == 0) {
+                m_low = byte;
+                continue;
+            }
+            AddWord(m_low | (byte << 8));
+        }
+    }
+    void Rewrite(uint64_t offset, const uint8_t* bytes, size_t count) override { m_out.Rewrite(offset, bytes, count); }
+    uint64_t Size() const override { return m_position; }
+
+    uint32_t Checksum()
+    {
+        uint64_t sum = m_sum;
+        if (m_position & 1) {  // a last odd byte is a word of its own
+            sum += m_low;
+            sum = (sum & 0xFFFF) + (sum >> 16);
+        }
+        sum = (sum & 0xFFFF) + (sum >> 16);
+        return static_cast<uint32_t>(sum + m_position);
+    }
+
+private:
+    void AddWord(uint32_t word)
+    {
+        m_sum += word;
+        m_sum = (m_sum & 0xFFFF) + (m_sum >> 16);
+    }
+
+    ByteSink& m_out;
+    size_t m_checksumOffset;
+    uint64_t m_position = 0;
+    uint64_t m_sum = 0;
+    uint32_t m_low = 0;
+};
+
+void WriteChecksum(ChecksumSink& sink, const PeImage& image)
+{
+    std::vector<uint8_t> field(4, 0);
+    PutU32(field, 0, sink.Checksum());
+    sink.Rewrite(image.OptionalHeaderOffset() + kOptionalChecksum, field.data(), field.size());
 }
 
 int64_t InitializedShare(const PeSection& section)
@@ -144,20 +200,18 @@ bool TailCanMove(const PeImage& image, int resource)
     return symbols == 0 || symbols < rsrc.rawPointer || symbols >= image.EndOfSections();
 }
 
-std::vector<uint8_t> RelayOut(const PeImage& image, int resource, const ResourceTree& tree)
+void RelayOut(const PeImage& image, int resource, const ResourceTree& tree, ByteSink& out)
 {
     const std::vector<uint8_t>& old = image.Bytes();
     std::vector<PeSection> sections = image.Sections();
     PeSection& rsrc = sections[resource];
     const PeSection oldRsrc = rsrc;
-    std::vector<uint8_t> contents = BuildResourceSection(tree, rsrc.virtualAddress);
 
-    rsrc.virtualSize = static_cast<uint32_t>(contents.size());
+    rsrc.virtualSize = ResourceSectionSize(tree, rsrc.virtualAddress);
     rsrc.rawSize = Align(rsrc.virtualSize, image.FileAlignment());
 
-    std::vector<uint8_t> bytes(old.begin(), old.begin() + rsrc.rawPointer);
-    bytes.insert(bytes.end(), contents.begin(), contents.end());
-    bytes.resize(size_t(rsrc.rawPointer) + rsrc.rawSize, 0);
+    // Everything before the resource section stays; its headers are changed below.
+    std::vector<uint8_t> head(old.begin(), old.begin() + rsrc.rawPointer);
 
     uint32_t virtualCursor = Align(rsrc.virtualAddress + rsrc.VirtualExtent(), image.SectionAlignment());
     uint32_t rawCursor = rsrc.rawPointer + rsrc.rawSize;
@@ -170,8 +224,6 @@ std::vector<uint8_t> RelayOut(const PeImage& image, int resource, const Resource
         section.virtualAddress = virtualCursor;
         if (section.rawSize != 0) {
             section.rawPointer = Align(rawCursor, image.FileAlignment());
-            bytes.resize(section.rawPointer, 0);
-            bytes.insert(bytes.end(), old.begin() + before.rawPointer, old.begin() + before.rawPointer + before.rawSize);
             rawCursor = section.rawPointer + section.rawSize;
         }
         if (int(i) == relocationSection)
@@ -181,21 +233,34 @@ std::vector<uint8_t> RelayOut(const PeImage& image, int resource, const Resource
 
     // Whatever followed the sections (the symbol table, appended data) follows them still.
     uint32_t oldEnd = image.EndOfSections();
-    bytes.insert(bytes.end(), old.begin() + std::min<size_t>(oldEnd, old.size()), old.end());
     uint32_t symbols = image.SymbolTablePointer();
     if (symbols != 0 && symbols >= oldEnd)
-        PutU32(bytes, image.CoffHeaderOffset() + kCoffPointerToSymbolTable, symbols - oldEnd + rawCursor);
+        PutU32(head, image.CoffHeaderOffset() + kCoffPointerToSymbolTable, symbols - oldEnd + rawCursor);
 
     for (size_t i = resource; i < sections.size(); ++i)
-        WriteSectionPlace(bytes, image, i, sections[i]);
-    SetDirectory(bytes, image, kPeDirResource, rsrc.virtualAddress, rsrc.virtualSize);
+        WriteSectionPlace(head, image, i, sections[i]);
+    SetDirectory(head, image, kPeDirResource, rsrc.virtualAddress, rsrc.virtualSize);
     if (relocationSection > resource)
-        SetDirectory(bytes, image, kPeDirBaseReloc, newRelocations, relocations.size);
-    FinishHeaders(bytes, image, virtualCursor, InitializedShare(rsrc) - InitializedShare(oldRsrc));
-    return bytes;
+        SetDirectory(head, image, kPeDirBaseReloc, newRelocations, relocations.size);
+    FinishHeaders(head, image, virtualCursor, InitializedShare(rsrc) - InitializedShare(oldRsrc));
+
+    ChecksumSink sink(out, image.OptionalHeaderOffset() + kOptionalChecksum);
+    sink.Write(head);
+    WriteResourceSection(tree, rsrc.virtualAddress, sink);
+    sink.PadTo(uint64_t(rsrc.rawPointer) + rsrc.rawSize);
+    for (size_t i = resource + 1; i < sections.size(); ++i) {
+        const PeSection& before = image.Sections()[i];
+        if (sections[i].rawSize == 0)
+            continue;
+        sink.PadTo(sections[i].rawPointer);
+        sink.Write(old.data() + before.rawPointer, before.rawSize);
+    }
+    size_t trailing = std::min<size_t>(oldEnd, old.size());
+    sink.Write(old.data() + trailing, old.size() - trailing);
+    WriteChecksum(sink, image);
 }
 
-std::vector<uint8_t> AppendSection(const PeImage& image, const ResourceTree& tree)
+void AppendSection(const PeImage& image, const ResourceTree& tree, ByteSink& out)
 {
     const std::vector<PeSection>& sections = image.Sections();
     size_t tableEnd = SectionHeader(image, sections.size());
@@ -217,46 +282,57 @@ std::vector<uint8_t> AppendSection(const PeImage& image, const ResourceTree& tre
     PeSection added;
     added.name = kResourceSectionName;
     added.virtualAddress = Align(virtualEnd, image.SectionAlignment());
-    std::vector<uint8_t> contents = BuildResourceSection(tree, added.virtualAddress);
-    added.virtualSize = static_cast<uint32_t>(contents.size());
+    added.virtualSize = ResourceSectionSize(tree, added.virtualAddress);
     added.rawSize = Align(added.virtualSize, image.FileAlignment());
     added.rawPointer = Align(static_cast<uint32_t>(old.size()), image.FileAlignment());
     added.characteristics = kNewResourceSectionFlags;
 
-    std::vector<uint8_t> bytes = old;
-    bytes.resize(added.rawPointer, 0);
-    bytes.insert(bytes.end(), contents.begin(), contents.end());
-    bytes.resize(size_t(added.rawPointer) + added.rawSize, 0);
-
+    std::vector<uint8_t> head = old;
     size_t header = SectionHeader(image, sections.size());
-    std::memcpy(&bytes[header], added.name.data(), added.name.size());
-    WriteSectionPlace(bytes, image, sections.size(), added);
-    PutU32(bytes, header + kSectionFlagsField, added.characteristics);
-    PutU16(bytes, image.CoffHeaderOffset() + kCoffNumberOfSections, static_cast<uint16_t>(sections.size() + 1));
+    std::memcpy(&head[header], added.name.data(), added.name.size());
+    WriteSectionPlace(head, image, sections.size(), added);
+    PutU32(head, header + kSectionFlagsField, added.characteristics);
+    PutU16(head, image.CoffHeaderOffset() + kCoffNumberOfSections, static_cast<uint16_t>(sections.size() + 1));
 
     PeDataDirectory root = image.Directory(kPeDirResource);
     int retired = root.address != 0 ? image.SectionOf(root.address) : -1;
     if (retired >= 0 && sections[retired].name == kResourceSectionName) {
         size_t name = SectionHeader(image, retired);
-        std::memset(&bytes[name], 0, kSectionNameSize);
-        std::memcpy(&bytes[name], kRetiredResourceSectionName, std::strlen(kRetiredResourceSectionName));
+        std::memset(&head[name], 0, kSectionNameSize);
+        std::memcpy(&head[name], kRetiredResourceSectionName, std::strlen(kRetiredResourceSectionName));
     }
-    SetDirectory(bytes, image, kPeDirResource, added.virtualAddress, added.virtualSize);
-    FinishHeaders(bytes, image, Align(added.virtualAddress + added.virtualSize, image.SectionAlignment()),
+    SetDirectory(head, image, kPeDirResource, added.virtualAddress, added.virtualSize);
+    FinishHeaders(head, image, Align(added.virtualAddress + added.virtualSize, image.SectionAlignment()),
                   InitializedShare(added));
-    return bytes;
+
+    ChecksumSink sink(out, image.OptionalHeaderOffset() + kOptionalChecksum);
+    sink.Write(head);
+    sink.PadTo(added.rawPointer);
+    WriteResourceSection(tree, added.virtualAddress, sink);
+    sink.PadTo(uint64_t(added.rawPointer) + added.rawSize);
+    WriteChecksum(sink, image);
 }
 
 } // namespace
 
-std::vector<uint8_t> WithResources(const PeImage& image, const ResourceTree& tree)
+void WriteWithResources(const PeImage& image, const ResourceTree& tree, ByteSink& out)
 {
     if (image.HasCertificate())
         throw PeError(PeFault::Signed, "the file is signed, and changing it would break the signature");
+    if (out.Size() != 0)
+        throw PeError(PeFault::NoRoom, "the output already holds bytes");
     int resource = DedicatedResourceSection(image);
     if (resource >= 0 && TailCanMove(image, resource))
-        return RelayOut(image, resource, tree);
-    return AppendSection(image, tree);
+        RelayOut(image, resource, tree, out);
+    else
+        AppendSection(image, tree, out);
+}
+
+std::vector<uint8_t> WithResources(const PeImage& image, const ResourceTree& tree)
+{
+    MemorySink out;
+    WriteWithResources(image, tree, out);
+    return std::move(out.Bytes());
 }
 
 std::vector<uint8_t> WithoutCertificate(const PeImage& image)

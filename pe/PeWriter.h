@@ -5,6 +5,7 @@
 #ifndef PE_PE_WRITER_H
 #define PE_PE_WRITER_H
 
+#include "pe/ByteSink.h"
 #include "pe/PeImage.h"
 #include "pe/ResourceTree.h"
 
@@ -19,6 +20,11 @@
 // image carries a certificate table (the change would break the signature: strip it
 // first), PeError(NoRoom) when a new section header does not fit the headers.
 std::vector<uint8_t> WithResources(const PeImage& image, const ResourceTree& tree);
+
+// The same file written to out, which must be empty: resources with a source are
+// streamed into it, so memory does not grow with their size. The checksum is written
+// last, over bytes already written.
+void WriteWithResources(const PeImage& image, const ResourceTree& tree, ByteSink& out);
 
 // The image without its certificate table: the table's bytes are cut from the end of
 // the file, with the zeros that aligned it when nothing but they lie between the

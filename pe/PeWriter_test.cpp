@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+
 namespace {
 
 const uint16_t kGerman = 1031;
@@ -204,3 +207,63 @@ TEST(PeWriterTest, ASignedImageIsRefusedUntilItsCertificateIsRemoved)
 }
 
 } // namespace
+
+namespace {
+
+// A resource kept outside the tree, handed out in small pieces of odd sizes so that
+// the checksum meets words split across writes; short writes less than it claims.
+class PatternSource : public ResourceSource {
+public:
+    PatternSource(std::vector<uint8_t> bytes, bool shortWrite = false) : m_bytes(std::move(bytes)), m_short(shortWrite) {}
+    uint64_t Size() const override { return m_bytes.size(); }
+    void WriteTo(ByteSink& out) const override
+    {
+        size_t end = m_bytes.size() - (m_short ? 1 : 0);
+        for (size_t at = 0; at < end; at += 7)
+            out.Write(m_bytes.data() + at, std::min<size_t>(7, end - at));
+    }
+
+private:
+    std::vector<uint8_t> m_bytes;
+    bool m_short;
+};
+
+} // namespace
+
+// A resource streamed from a source gives the very bytes of the same resource held in
+// the tree, whether the resource section is laid out again or appended.
+TEST(PeWriterTest, ResourcesFromASourceAreWrittenAsIfHeldInTheTree)
+{
+    TestImage movable = LauncherLikeImage(LauncherResources());
+    TestImage fixed = movable;
+    fixed.sections.push_back({ ".tls", Pattern(40, 20), kTestDataFlags });
+    for (const TestImage& layout : { movable, fixed }) {
+        PeImage original(BuildTestImage(layout));
+        ResourceTree held = ReadResources(original);
+        ResourceTree streamed = held;
+        // Odd sizes, so the data after them starts at an odd offset before alignment.
+        for (const char* name : { "BASE", "APPBASE" }) {
+            std::vector<uint8_t> bytes = Pattern(name[0] == 'B' ? 9001 : 70001, static_cast<uint8_t>(name[1]));
+            held.Set(ResourceId::Named("KMARC"), ResourceId::Named(name), kGerman, { bytes, 0 });
+            ResourceData data;
+            data.source = std::make_shared<PatternSource>(bytes);
+            streamed.Set(ResourceId::Named("KMARC"), ResourceId::Named(name), kGerman, std::move(data));
+        }
+        std::vector<uint8_t> expected = WithResources(original, held);
+        MemorySink sink;
+        WriteWithResources(original, streamed, sink);
+        EXPECT_EQ(expected, sink.Bytes());
+        PeImage rewritten(sink.Bytes());
+        ExpectConsistent(rewritten);
+        ExpectSameResources(held, ReadResources(rewritten));
+    }
+
+    // A source that writes other than its size is caught, not laid out wrongly.
+    PeImage original(BuildTestImage(movable));
+    ResourceTree tree = ReadResources(original);
+    ResourceData data;
+    data.source = std::make_shared<PatternSource>(Pattern(100, 1), true);
+    tree.Set(ResourceId::Named("KMARC"), ResourceId::Named("BASE"), kGerman, std::move(data));
+    MemorySink sink;
+    EXPECT_THROW(WriteWithResources(original, tree, sink), PeError);
+}

@@ -347,7 +347,21 @@ ResourceTree ReadResources(const PeImage& image, uint64_t* unfolded)
     return tree;
 }
 
-std::vector<uint8_t> BuildResourceSection(const ResourceTree& tree, uint32_t sectionAddress)
+namespace {
+
+uint64_t AlignData(uint64_t position)
+{
+    return (position + kDataAlignment - 1) / kDataAlignment * kDataAlignment;
+}
+
+// The directory part of a section (tables, data entries, strings, up to the first
+// data) with every data entry filled in, and the size of the whole section.
+struct SectionLayout {
+    std::vector<uint8_t> directory;
+    uint32_t total = 0;
+};
+
+SectionLayout LayOutSection(const ResourceTree& tree, uint32_t sectionAddress)
 {
     const ResourceTypes& types = tree.Types();
     // Tables: the root, one per type, one per name; then the data entries, the strings
@@ -382,17 +396,19 @@ std::vector<uint8_t> BuildResourceSection(const ResourceTree& tree, uint32_t sec
         strings.push_back(static_cast<uint32_t>(std::min<uint64_t>(position, UINT32_MAX)));
         position += 2 + 2 * uint64_t(text->size());
     }
-    uint64_t dataStart = (position + kDataAlignment - 1) / kDataAlignment * kDataAlignment;
+    uint64_t dataStart = AlignData(position);
     uint64_t total = dataStart;
     for (const auto& type : types)
         for (const auto& name : type.second)
             for (const auto& language : name.second)
-                total = (total + kDataAlignment - 1) / kDataAlignment * kDataAlignment + language.second.bytes.size();
+                total = AlignData(total) + language.second.Size();
     if (total + sectionAddress > UINT32_MAX)
         throw PeError(PeFault::NoRoom, "the resources would pass the 4 GiB an image can address");
 
-    std::vector<uint8_t> bytes(static_cast<size_t>(dataStart), 0);
-    bytes.reserve(static_cast<size_t>(total));
+    SectionLayout layout;
+    layout.total = static_cast<uint32_t>(total);
+    std::vector<uint8_t>& bytes = layout.directory;
+    bytes.assign(static_cast<size_t>(dataStart), 0);
     for (size_t i = 0; i < names.size(); ++i) {
         const std::u16string& text = *names[i];
         PutU16(bytes, strings[i], static_cast<uint16_t>(text.size()));
@@ -403,6 +419,7 @@ std::vector<uint8_t> BuildResourceSection(const ResourceTree& tree, uint32_t sec
     size_t nextString = 0;
     uint32_t nextTable = TableSize(types.size());
     uint32_t nextDataEntry = static_cast<uint32_t>(tablesSize);
+    uint64_t nextData = dataStart;
     WriteTableHeader(bytes, 0, types);
     uint32_t rootEntry = kDirectoryHeaderSize;
     // The name tables of all types come first, then the language tables, as the
@@ -427,16 +444,54 @@ std::vector<uint8_t> BuildResourceSection(const ResourceTree& tree, uint32_t sec
                 PutU32(bytes, languageEntry + 4, nextDataEntry);
                 languageEntry += kDirectoryEntrySize;
 
-                PadTo(bytes, kDataAlignment);
                 const ResourceData& data = language.second;
-                PutU32(bytes, nextDataEntry, sectionAddress + static_cast<uint32_t>(bytes.size()));
-                PutU32(bytes, nextDataEntry + 4, static_cast<uint32_t>(data.bytes.size()));
+                nextData = AlignData(nextData);
+                PutU32(bytes, nextDataEntry, sectionAddress + static_cast<uint32_t>(nextData));
+                PutU32(bytes, nextDataEntry + 4, static_cast<uint32_t>(data.Size()));
                 PutU32(bytes, nextDataEntry + 8, data.codePage);
                 nextDataEntry += kDataEntrySize;
-                bytes.insert(bytes.end(), data.bytes.begin(), data.bytes.end());
+                nextData += data.Size();
             }
             nextTable += TableSize(name.second.size());
         }
     }
-    return bytes;
+    return layout;
+}
+
+} // namespace
+
+uint32_t ResourceSectionSize(const ResourceTree& tree, uint32_t sectionAddress)
+{
+    return LayOutSection(tree, sectionAddress).total;
+}
+
+uint32_t WriteResourceSection(const ResourceTree& tree, uint32_t sectionAddress, ByteSink& out)
+{
+    SectionLayout layout = LayOutSection(tree, sectionAddress);
+    const uint64_t start = out.Size();
+    out.Write(layout.directory);
+    // The data in the order the data entries were filled in: by type, name, language.
+    for (const auto& type : tree.Types()) {
+        for (const auto& name : type.second) {
+            for (const auto& language : name.second) {
+                out.PadTo(start + AlignData(out.Size() - start));
+                const ResourceData& data = language.second;
+                const uint64_t before = out.Size();
+                if (data.source)
+                    data.source->WriteTo(out);
+                else
+                    out.Write(data.bytes);
+                if (out.Size() - before != data.Size())
+                    throw PeError(PeFault::Malformed, "a resource wrote other than its size");
+            }
+        }
+    }
+    return layout.total;
+}
+
+std::vector<uint8_t> BuildResourceSection(const ResourceTree& tree, uint32_t sectionAddress)
+{
+    MemorySink out;
+    WriteResourceSection(tree, sectionAddress, out);
+    return std::move(out.Bytes());
 }

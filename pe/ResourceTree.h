@@ -4,11 +4,14 @@
 #ifndef PE_RESOURCE_TREE_H
 #define PE_RESOURCE_TREE_H
 
+#include "pe/ByteSink.h"
 #include "pe/PeImage.h"
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Numeric resource types the tools look at.
@@ -45,9 +48,27 @@ private:
     std::u16string m_name;
 };
 
+// Bytes of a resource kept outside the tree (a large archive in a file), written out
+// when the section is.
+class ResourceSource {
+public:
+    virtual ~ResourceSource() = default;
+    virtual uint64_t Size() const = 0;
+    // Writes exactly Size() bytes to out; throws when it cannot.
+    virtual void WriteTo(ByteSink& out) const = 0;
+};
+
 struct ResourceData {
+    ResourceData(std::vector<uint8_t> bytes_ = {}, uint32_t codePage_ = 0) : bytes(std::move(bytes_)), codePage(codePage_)
+    {
+    }
+
     std::vector<uint8_t> bytes;
     uint32_t codePage = 0;
+    // When set, the resource's bytes come from it and bytes is not used.
+    std::shared_ptr<const ResourceSource> source;
+
+    uint64_t Size() const { return source ? source->Size() : bytes.size(); }
 };
 
 typedef std::map<uint16_t, ResourceData> ResourceLanguages;
@@ -94,5 +115,10 @@ ResourceTree ReadResources(const PeImage& image, uint64_t* unfolded = nullptr);
 // 65535 characters, and for a table of more than 65535 named or numbered entries (the
 // counts in a table header are 16 bits).
 std::vector<uint8_t> BuildResourceSection(const ResourceTree& tree, uint32_t sectionAddress);
+
+// The same section written to out, its sources streamed; returns its size. The size is
+// known before anything is written: ResourceSectionSize.
+uint32_t WriteResourceSection(const ResourceTree& tree, uint32_t sectionAddress, ByteSink& out);
+uint32_t ResourceSectionSize(const ResourceTree& tree, uint32_t sectionAddress);
 
 #endif

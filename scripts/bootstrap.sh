@@ -11,8 +11,9 @@ packages=(
   cmake ninja-build make g++ python3
   clang libclang-rt-14-dev lld-14 llvm-14
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   zlib1g-dev libdeflate-dev dpkg-dev googletest
-  wine wine32:i386 xvfb imagemagick
+  wine wine32:i386 wine64 xvfb imagemagick
   icoutils osslsigncode openssl
   groff-base
   "$@"

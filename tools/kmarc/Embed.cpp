@@ -11,11 +11,13 @@
 #include "tools/kmarc/OutputFile.h"
 #include "tools/kmarc/SetupArchives.h"
 #include "tools/kmarc/SplashBitmap.h"
+#include "tools/kmarc/Spool.h"
 #include "tools/kmarc/ToolError.h"
 
 #include <algorithm>
 #include <cctype>
 #include <iostream>
+#include <memory>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -27,6 +29,8 @@ const size_t kVersionInfoKeyCount = sizeof kVersionInfoKeys / sizeof kVersionInf
 namespace {
 
 const uint16_t kIconGroupId = 101;
+// The scratch file of the archives is "<output>.archives.part".
+const char kArchivesSuffix[] = ".archives";
 const uint16_t kVersionResourceId = 1;
 const uint16_t kVersionLanguage = 0x0409;
 // Longer texts are no properties a vendor means; the block measures 64 KiB at most.
@@ -279,22 +283,56 @@ void EmbedPayload(const EmbedOptions& options, std::ostream& out)
     std::vector<fs::path> folders = PayloadFolders(options.payload);
     CheckSetupPrograms(options.payload, folders);
 
+    // Every name of every archive folder is checked, and every fault listed, before a
+    // byte is compressed.
+    std::vector<std::string> faults;
+    std::vector<PackPlan> plans(kSetupArchiveCount);
+    uint64_t totalBytes = 0;
+    size_t totalFiles = 0;
+    for (int i = 0; i < kSetupArchiveCount; ++i) {
+        if (folders[i].empty())
+            continue;
+        plans[i] = PlanFolder(folders[i], options.pack, faults);
+        if (plans[i].files.empty())
+            faults.push_back(DisplayPath(folders[i]) + ": no files to pack (an archive keeps files only); remove "
+                                                       "the folder if the setup should carry no " +
+                             kSetupArchiveNames[i] + " archive");
+        totalBytes += plans[i].bytes;
+        totalFiles += plans[i].files.size();
+    }
+    RefuseFaults(faults);
+    if (!options.pack.quiet) {
+        for (const PackPlan& plan : plans)
+            WarnEmptyFolders(plan);
+    }
+
+    // The archives go into a scratch file beside the output as they are packed; the
+    // executable is then laid out from their sizes and written in one pass, so memory
+    // does not grow with the payload.
+    fs::path archivesPath = options.output;
+    archivesPath += kArchivesSuffix;
+    OutputFile archives(archivesPath);  // never committed: removed at the end, or on an interrupt
     ResourceId type = ResourceId::Named(kArchiveResourceType);
     resources.RemoveType(type);
     std::string carried;
     std::string absent;
-    for (int i = 0; i < kSetupArchiveCount; ++i) {
-        if (folders[i].empty()) {
-            absent += std::string(" ") + kSetupArchiveNames[i];
-            continue;
+    {
+        Progress progress("packing", totalFiles, options.pack.quiet, totalBytes);
+        for (int i = 0; i < kSetupArchiveCount; ++i) {
+            if (folders[i].empty()) {
+                absent += std::string(" ") + kSetupArchiveNames[i];
+                continue;
+            }
+            carried += std::string(" ") + kSetupArchiveNames[i];
+            SpooledArchive archive(archives);
+            PackPlanned(plans[i], options.pack, archive, folders[i], progress);
+            ResourceData data;
+            data.source = std::make_shared<SpooledResource>(archives, archive.Start(), archive.Size());
+            resources.Set(type, ResourceId::Named(kSetupArchiveNames[i]), kArchiveLanguage, std::move(data));
         }
-        carried += std::string(" ") + kSetupArchiveNames[i];
-        ResourceData data;
-        data.bytes = PackFolder(folders[i], options.pack);
-        resources.Set(type, ResourceId::Named(kSetupArchiveNames[i]), kArchiveLanguage, std::move(data));
     }
 
-    std::vector<unsigned char> setup;
+    OutputFile setup(options.output);
     try {
         if (!options.versionInfo.empty()) {
             resources.RemoveType(kResourceTypeVersion);
@@ -305,11 +343,12 @@ void EmbedPayload(const EmbedOptions& options, std::ostream& out)
             SetIconGroup(resources, kIconGroupId, icon);
         if (!splash.empty())
             SetSplashBitmap(resources, std::move(splash));
-        setup = WithResources(image, resources);
+        OutputSink sink(setup);
+        WriteWithResources(image, resources, sink);
     } catch (const PeError& error) {
         Refuse(Launcher(options) + ": cannot take the archives: " + error.what());
     }
-    WriteWholeFile(options.output, setup);
+    setup.Commit();
 #ifndef _WIN32
     std::error_code ignored;
     fs::permissions(options.output, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,

@@ -206,3 +206,21 @@ bool IsStderrTerminal()
     return isatty(STDERR_FILENO) != 0;
 #endif
 }
+
+std::string ForTerminal(const std::string& text)
+{
+#ifdef _WIN32
+    UINT console = GetConsoleOutputCP();
+    if (console == 0 || console == GetACP() || text.empty())
+        return text;
+    int wideSize = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring wide(wideSize, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), &wide[0], wideSize);
+    int size = WideCharToMultiByte(console, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
+    std::string shown(size, '\0');
+    WideCharToMultiByte(console, 0, wide.data(), wideSize, &shown[0], size, nullptr, nullptr);
+    return shown;
+#else
+    return text;
+#endif
+}

@@ -51,7 +51,12 @@ bool SeekFileEnd(FILE* file);
 // The path as text for messages.
 std::string DisplayPath(const std::filesystem::path& path);
 
-// Whether stderr is a terminal, which is the only place progress is shown.
+// Whether stderr is a terminal (progress redraws its line there).
 bool IsStderrTerminal();
+
+// Message text (UTF-8 on Linux, the ANSI code page on Windows) in the encoding of the
+// terminal stderr shows: the console's output code page on Windows, which often differs
+// from the ANSI one; unchanged elsewhere.
+std::string ForTerminal(const std::string& text);
 
 #endif

@@ -96,3 +96,27 @@ std::pair<size_t, size_t> FindCaseTwins(const std::vector<std::string>& names, c
     }
     return { 0, 0 };
 }
+
+std::vector<std::pair<size_t, size_t>> FindAllCaseTwins(const std::vector<std::string>& names,
+                                                        const CodePage& codePage)
+{
+    std::vector<std::pair<size_t, size_t>> twins;
+    std::map<std::string, size_t> files;
+    std::map<std::string, size_t> folders;
+    for (size_t i = 0; i < names.size(); ++i) {
+        std::string folded = codePage.Fold(names[i]);
+        auto inserted = files.emplace(folded, i);
+        if (!inserted.second)
+            twins.push_back({ inserted.first->second, i });
+        for (size_t end = folded.find('\\'); end != std::string::npos; end = folded.find('\\', end + 1))
+            folders.emplace(folded.substr(0, end), i);
+    }
+    for (const auto& folder : folders) {
+        auto file = files.find(folder.first);
+        if (file != files.end())
+            twins.push_back({ std::min(file->second, folder.second), std::max(file->second, folder.second) });
+    }
+    std::sort(twins.begin(), twins.end(),
+              [](const std::pair<size_t, size_t>& a, const std::pair<size_t, size_t>& b) { return a.second < b.second; });
+    return twins;
+}

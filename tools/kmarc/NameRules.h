@@ -17,4 +17,8 @@ std::string NameProblem(const std::string& name, const CodePage& codePage);
 // from case, a folder of another, as a pair (first < second); {0, 0} when none clash.
 std::pair<size_t, size_t> FindCaseTwins(const std::vector<std::string>& names, const CodePage& codePage);
 
+// Every such clash, each pair once, in the order of the second index.
+std::vector<std::pair<size_t, size_t>> FindAllCaseTwins(const std::vector<std::string>& names,
+                                                        const CodePage& codePage);
+
 #endif

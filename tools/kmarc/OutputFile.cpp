@@ -181,7 +181,7 @@ OutputFile::OutputFile(const fs::path& path) : m_path(path), m_partial(path)
     // CREATE_NEW fails on any name that exists, a link or junction included, so nothing
     // planted there is opened. Delete sharing lets an interrupt remove the file while
     // it is open.
-    HANDLE handle = CreateFileW(m_partial.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+    HANDLE handle = CreateFileW(m_partial.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
@@ -193,7 +193,7 @@ OutputFile::OutputFile(const fs::path& path) : m_path(path), m_partial(path)
 #else
     // O_EXCL refuses any name that exists, a dangling link included; O_NOFOLLOW makes
     // sure no link is ever opened.
-    m_handle = open(m_partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    m_handle = open(m_partial.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (m_handle < 0) {
         int error = errno;
         if (error == EEXIST || error == ELOOP)
@@ -304,6 +304,34 @@ void OutputFile::WriteAt(uint64_t offset, const void* bytes, size_t count)
     Flush();
     if (!WriteFully(m_handle, offset, static_cast<const unsigned char*>(bytes), count))
         Fail(m_partial, "cannot write: " + LastFailure());
+}
+
+void OutputFile::ReadAt(uint64_t offset, void* bytes, size_t count)
+{
+    if (offset > m_size || count > m_size - offset)
+        Fail(m_partial, "a read past the end of what was written");
+    Flush();
+    unsigned char* data = static_cast<unsigned char*>(bytes);
+    while (count != 0) {
+        size_t piece = std::min(count, kLargestWrite);
+#ifdef _WIN32
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        if (!ReadFile(m_handle, data, static_cast<DWORD>(piece), &got, &at) || got == 0)
+            Fail(m_partial, "cannot read back: " + LastFailure());
+#else
+        ssize_t got = pread(m_handle, data, piece, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            Fail(m_partial, "cannot read back: " + LastFailure());
+#endif
+        offset += size_t(got);
+        data += size_t(got);
+        count -= size_t(got);
+    }
 }
 
 void OutputFile::Commit()

@@ -35,6 +35,9 @@ public:
     // Writes over bytes already appended (offset + count must not pass the end).
     // Throws on a write failure or a range past the end.
     void WriteAt(uint64_t offset, const void* bytes, size_t count);
+    // Reads back count bytes at offset (offset + count must not pass the end), for a
+    // file that is a scratch space. Throws on a read failure or a range past the end.
+    void ReadAt(uint64_t offset, void* bytes, size_t count);
     // Bytes appended so far.
     uint64_t Size() const { return m_size; }
 

@@ -30,31 +30,14 @@ const uint64_t kMaxEntrySize = UINT32_MAX;
 // rather than miss a change.
 const char kUnlistedSuffix[] = ".unlisted";
 
-struct SourceFile {
-    std::string name;  // archive name
-    fs::path path;     // where it is read from
-};
-
-// What a pack reads: the files that become entries, and the folders whose listings
-// decide which files those are.
-struct Payload {
-    std::vector<SourceFile> files;
-    std::vector<fs::path> folders;
-};
-
 [[noreturn]] void Refuse(const fs::path& path, const std::string& why)
 {
     throw ToolError{ kExitNotPackable, DisplayPath(path) + ": " + why };
 }
 
-// One component of an archive name, for the file or folder at path.
-std::string ComponentOf(const fs::path& path, const CodePage& codePage)
+std::string Fault(const fs::path& path, const std::string& why)
 {
-    std::string part = codePage.FromHost(path.filename(), path);
-    // A backslash inside one component would read back as a folder boundary.
-    if (part.find(kArchiveSeparator) != std::string::npos)
-        Refuse(path, "name holds a backslash, which the archive uses between folders");
-    return part;
+    return DisplayPath(path) + ": " + why;
 }
 
 bool IsWithin(const fs::path& path, const fs::path& folder)
@@ -65,91 +48,159 @@ bool IsWithin(const fs::path& path, const fs::path& folder)
 
 // A symbolic link is packed as the file it names when that file lies inside the payload
 // folder; any other link is refused, so that nothing outside the folder is shipped and
-// nothing inside it is left out without a word.
-void CheckLink(const fs::path& link, const fs::path& canonicalRoot)
+// nothing inside it is left out without a word. Returns the fault, or "".
+std::string LinkFault(const fs::path& link, const fs::path& canonicalRoot)
 {
     std::error_code error;
     fs::path target = fs::canonical(link, error);
     if (error == std::errc::too_many_symbolic_link_levels)
-        Refuse(link, "symbolic link loop");
+        return "symbolic link loop";
     if (error)
-        Refuse(link, "symbolic link to nothing (" + DisplayPath(fs::read_symlink(link, error)) + ")");
+        return "symbolic link to nothing (" + DisplayPath(fs::read_symlink(link, error)) + ")";
     if (fs::is_directory(target, error))
-        Refuse(link, "symbolic link to a folder; only links to files inside the folder being packed are packed");
+        return "symbolic link to a folder; only links to files inside the folder being packed are packed";
     if (!IsWithin(target, canonicalRoot))
-        Refuse(link, "symbolic link to " + DisplayPath(target) + ", outside the folder being packed");
+        return "symbolic link to " + DisplayPath(target) + ", outside the folder being packed";
     if (!fs::is_regular_file(target, error))
-        Refuse(link, "symbolic link to something that is not a regular file");
+        return "symbolic link to something that is not a regular file";
+    return std::string();
 }
 
-void Walk(const fs::path& folder, const std::string& prefix, const fs::path& canonicalRoot, const CodePage& codePage,
-          Payload& payload)
-{
-    payload.folders.push_back(folder);
-    std::vector<fs::path> children;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        children.push_back(entry.path());
-    std::sort(children.begin(), children.end());
-    for (const fs::path& child : children) {
-        fs::file_status status = fs::symlink_status(child);
-        std::string name = prefix + ComponentOf(child, codePage);
-        if (fs::is_symlink(status)) {
-            CheckLink(child, canonicalRoot);
-            payload.files.push_back({ name, child });
-        } else if (fs::is_directory(status)) {
-            Walk(child, name + kArchiveSeparator, canonicalRoot, codePage, payload);
-        } else if (fs::is_regular_file(status)) {
-            payload.files.push_back({ name, child });
-        } else {
-            Refuse(child, "not a regular file, folder or symbolic link");
+// Walks a payload folder and records every fault instead of stopping at the first, so
+// that one run lists them all before anything is compressed.
+class Planner {
+public:
+    Planner(const CodePage& codePage, std::vector<std::string>& faults, PackPlan& plan)
+        : m_codePage(codePage), m_faults(faults), m_plan(plan)
+    {
+    }
+
+    // One component of an archive name, for the file or folder at path; false (and the
+    // fault recorded) when it has none.
+    bool Component(const fs::path& path, std::string& part)
+    {
+        try {
+            part = m_codePage.FromHost(path.filename(), path);
+        } catch (const ToolError& error) {
+            m_faults.push_back(error.message);
+            return false;
+        }
+        // A backslash inside one component would read back as a folder boundary.
+        if (part.find(kArchiveSeparator) != std::string::npos) {
+            m_faults.push_back(Fault(path, "name holds a backslash, which the archive uses between folders"));
+            return false;
+        }
+        return true;
+    }
+
+    // Returns whether anything below folder becomes an entry.
+    bool Walk(const fs::path& folder, const std::string& prefix, const fs::path& canonicalRoot)
+    {
+        m_plan.folders.push_back(folder);
+        std::vector<fs::path> children;
+        std::error_code error;
+        for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+            children.push_back(it->path());
+        if (error) {
+            m_faults.push_back(Fault(folder, "cannot read the folder: " + error.message()));
+            return true;  // not empty as far as anyone can tell
+        }
+        std::sort(children.begin(), children.end());
+        bool holdsFiles = false;
+        for (const fs::path& child : children) {
+            fs::file_status status = fs::symlink_status(child, error);
+            std::string part;
+            if (!Component(child, part))
+                continue;
+            std::string name = prefix + part;
+            if (fs::is_symlink(status)) {
+                std::string fault = LinkFault(child, canonicalRoot);
+                if (!fault.empty())
+                    m_faults.push_back(Fault(child, fault));
+                else
+                    AddFile(name, child);
+                holdsFiles = true;
+            } else if (fs::is_directory(status)) {
+                if (Walk(child, name + kArchiveSeparator, canonicalRoot))
+                    holdsFiles = true;
+                else
+                    m_plan.emptyFolders.push_back(child);
+            } else if (fs::is_regular_file(status)) {
+                AddFile(name, child);
+                holdsFiles = true;
+            } else {
+                m_faults.push_back(Fault(child, "not a regular file, folder or symbolic link"));
+                holdsFiles = true;
+            }
+        }
+        return holdsFiles;
+    }
+
+    void AddFile(const std::string& name, const fs::path& path)
+    {
+        PackItem item;
+        item.name = name;
+        item.path = path;
+        m_plan.files.push_back(item);
+    }
+
+    // Adds each file under its own name unless the folder's top level already has that name.
+    void AddMissing(const std::vector<fs::path>& extras, const fs::path& folder)
+    {
+        if (extras.empty())
+            return;
+        std::set<std::string> present;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+            std::string part;
+            if (Component(entry.path(), part))
+                present.insert(m_codePage.Fold(part));
+        }
+        for (const fs::path& extra : extras) {
+            std::error_code error;
+            if (!fs::is_regular_file(extra, error))
+                throw ToolError{ kExitFileSystem, DisplayPath(extra) + ": not a file (given to --add-missing)" };
+            std::string name;
+            if (Component(extra, name) && present.insert(m_codePage.Fold(name)).second)
+                AddFile(name, extra);
         }
     }
-}
 
-// Adds each file under its own name unless the folder's top level already has that name.
-void AddMissing(const std::vector<fs::path>& extras, const fs::path& folder, const CodePage& codePage,
-                Payload& payload)
-{
-    if (extras.empty())
-        return;
-    std::set<std::string> present;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        present.insert(codePage.Fold(ComponentOf(entry.path(), codePage)));
-    for (const fs::path& extra : extras) {
-        std::error_code error;
-        if (!fs::is_regular_file(extra, error))
-            throw ToolError{ kExitFileSystem, DisplayPath(extra) + ": not a file (given to --add-missing)" };
-        std::string name = ComponentOf(extra, codePage);
-        if (present.insert(codePage.Fold(name)).second)
-            payload.files.push_back({ name, extra });
+    // The names' own rules, the sizes and the time stamps, and the clashes between names.
+    void CheckFiles(uint32_t latest)
+    {
+        std::vector<std::string> names;
+        for (PackItem& file : m_plan.files) {
+            std::string problem = NameProblem(file.name, m_codePage);
+            if (!problem.empty())
+                m_faults.push_back(Fault(file.path, problem));
+            names.push_back(file.name);
+            std::error_code error;
+            uint64_t size = 0;
+            uint32_t time = 0;
+            try {
+                size = GetFileSize(file.path);
+                time = std::min(GetLastWriteTime(file.path), latest);
+            } catch (const ToolError& failure) {
+                m_faults.push_back(failure.message);
+                continue;
+            }
+            if (size > kMaxEntrySize)
+                m_faults.push_back(Fault(file.path, "larger than the 4 GiB an archive can hold"));
+            file.times = { time, time, time };
+            m_plan.bytes += size;
+        }
+        // Windows names ignore case: the second of two such files would overwrite the first.
+        for (const std::pair<size_t, size_t>& twins : FindAllCaseTwins(names, m_codePage))
+            m_faults.push_back(Fault(m_plan.files[twins.second].path,
+                                     "name clashes with " + DisplayPath(m_plan.files[twins.first].path) +
+                                         ": they differ only in case, and Windows takes them for one"));
     }
-}
 
-Payload CollectPayload(const fs::path& folder, const PackOptions& options, const CodePage& codePage)
-{
-    std::error_code error;
-    if (!fs::is_directory(folder, error))
-        throw ToolError{ kExitFileSystem, DisplayPath(folder) + ": not a folder" };
-    Payload payload;
-    Walk(folder, std::string(), fs::canonical(folder), codePage, payload);
-    AddMissing(options.addMissing, folder, codePage, payload);
-    std::sort(payload.files.begin(), payload.files.end(),
-              [](const SourceFile& a, const SourceFile& b) { return a.name < b.name; });
-
-    std::vector<std::string> names;
-    for (const SourceFile& file : payload.files) {
-        std::string problem = NameProblem(file.name, codePage);
-        if (!problem.empty())
-            Refuse(file.path, problem);
-        names.push_back(file.name);
-    }
-    // Windows names ignore case: the second of two such files would overwrite the first.
-    std::pair<size_t, size_t> twins = FindCaseTwins(names, codePage);
-    if (twins.second != 0)
-        Refuse(payload.files[twins.second].path, "name clashes with " + DisplayPath(payload.files[twins.first].path) +
-                                                     ": they differ only in case, and Windows takes them for one");
-    return payload;
-}
+private:
+    const CodePage& m_codePage;
+    std::vector<std::string>& m_faults;
+    PackPlan& m_plan;
+};
 
 // SOURCE_DATE_EPOCH, when set to a number: no time stamp is later than it.
 uint32_t LatestTime()
@@ -208,7 +259,7 @@ private:
     unsigned m_linkCount = 0;
 };
 
-void WriteDepfile(const fs::path& depfile, const fs::path& archive, const Payload& payload)
+void WriteDepfile(const fs::path& depfile, const fs::path& archive, const PackPlan& payload)
 {
     std::string target;
     if (!EscapeForDepfile(DepfileName(archive), target))
@@ -217,7 +268,7 @@ void WriteDepfile(const fs::path& depfile, const fs::path& archive, const Payloa
     std::vector<std::string> prerequisites;
     for (const fs::path& folder : payload.folders)
         prerequisites.push_back(speller.Spell(folder));
-    for (const SourceFile& file : payload.files)
+    for (const PackItem& file : payload.files)
         prerequisites.push_back(speller.Spell(file.path));
     std::string text = FormatDepfile(target, prerequisites);
     WriteWholeFile(depfile, std::vector<unsigned char>(text.begin(), text.end()));
@@ -247,78 +298,74 @@ private:
     OutputFile m_file;
 };
 
-// A payload file read in pieces.
-class SourceInput : public ArchiveInput {
-public:
-    explicit SourceInput(const fs::path& path) : m_path(path), m_file(OpenFile(path, "rb"))
-    {
-        if (m_file == nullptr)
-            throw ToolError{ kExitFileSystem, DisplayPath(path) + ": cannot open for reading" };
-    }
-    ~SourceInput() { std::fclose(m_file); }
-    SourceInput(const SourceInput&) = delete;
-    SourceInput& operator=(const SourceInput&) = delete;
-
-    size_t Read(unsigned char* buffer, size_t capacity) override
-    {
-        size_t count = std::fread(buffer, 1, capacity, m_file);
-        if (count < capacity && std::ferror(m_file))
-            throw ToolError{ kExitFileSystem, DisplayPath(m_path) + ": cannot read" };
-        return count;
-    }
-
-private:
-    fs::path m_path;
-    FILE* m_file;
-};
-
-// The archive in memory, for commands that put it somewhere other than a file.
-class MemoryArchive : public ArchiveOutput {
-public:
-    bool Append(const unsigned char* bytes, size_t count) override
-    {
-        m_bytes.insert(m_bytes.end(), bytes, bytes + count);
-        return true;
-    }
-
-    bool Rewrite(uint64_t offset, const unsigned char* bytes, size_t count) override
-    {
-        if (offset > m_bytes.size() || count > m_bytes.size() - offset)
-            return false;
-        std::copy(bytes, bytes + count, m_bytes.begin() + static_cast<std::ptrdiff_t>(offset));
-        return true;
-    }
-
-    std::vector<unsigned char>& Bytes() { return m_bytes; }
-
-private:
-    std::vector<unsigned char> m_bytes;
-};
-
-// Packs the payload into output; label names the archive in messages.
-void PackPayload(const Payload& payload, const PackOptions& options, ArchiveOutput& output, const fs::path& label)
+// Turns what the writer refused into the message for the packager.
+void RefuseWriteResult(const fs::path& label, const PackItem& item, ArchiveWriteResult result)
 {
-    uint32_t latest = LatestTime();
-    // Sizes first, so that a file too large for the format is refused before any reading.
-    for (const SourceFile& file : payload.files) {
-        if (GetFileSize(file.path) > kMaxEntrySize)
-            Refuse(file.path, "larger than the 4 GiB an archive can hold");
-    }
+    if (result == ArchiveWriteResult::WriteFailed)
+        throw ToolError{ kExitFileSystem, DisplayPath(label) + ": cannot write" };
+    if (result == ArchiveWriteResult::TooLarge)
+        Refuse(item.path, "the archive would pass the 4 GiB it can hold with this file");
+    Refuse(item.path, DescribeArchiveWriteResult(result));
+}
 
+// Progress of a pack, counted as the files are read and written.
+class ProgressObserver : public PackObserver {
+public:
+    explicit ProgressObserver(Progress& progress) : m_progress(progress) {}
+    void BytesRead(uint64_t count) override { m_progress.AddBytes(count); }
+    void EntryWritten(const PackItem& item) override { m_progress.Step(DisplayPath(item.path)); }
+
+private:
+    Progress& m_progress;
+};
+
+} // namespace
+
+PackPlan PlanFolder(const fs::path& folder, const PackOptions& options, std::vector<std::string>& faults)
+{
+    uint32_t latest = LatestTime();  // a malformed SOURCE_DATE_EPOCH is refused before anything is read
+    CodePage codePage(options.codepage);
+    std::error_code error;
+    if (!fs::is_directory(folder, error))
+        throw ToolError{ kExitFileSystem, DisplayPath(folder) + ": not a folder" };
+    PackPlan plan;
+    plan.folder = folder;
+    Planner planner(codePage, faults, plan);
+    planner.Walk(folder, std::string(), fs::canonical(folder));
+    planner.AddMissing(options.addMissing, folder);
+    std::sort(plan.files.begin(), plan.files.end(),
+              [](const PackItem& a, const PackItem& b) { return a.name < b.name; });
+    planner.CheckFiles(latest);
+    return plan;
+}
+
+void RefuseFaults(const std::vector<std::string>& faults)
+{
+    if (faults.empty())
+        return;
+    std::string message;
+    for (const std::string& fault : faults)
+        message += (message.empty() ? "" : "\nkmarc: ") + fault;
+    if (faults.size() > 1)
+        message += "\nkmarc: " + std::to_string(faults.size()) + " problems; nothing was packed";
+    throw ToolError{ kExitNotPackable, message };
+}
+
+void WarnEmptyFolders(const PackPlan& plan)
+{
+    for (const fs::path& folder : plan.emptyFolders)
+        std::cerr << "kmarc: warning: " << DisplayPath(folder)
+                  << ": empty folder, left out: an archive holds files only, so the setup will not create it\n";
+}
+
+void PackPlanned(const PackPlan& plan, const PackOptions& options, ArchiveOutput& output, const fs::path& label,
+                 Progress& progress)
+{
     ArchiveWriter writer(output, options.level);
-    Progress progress("packing", payload.files.size(), options.quiet);
-    for (const SourceFile& file : payload.files) {
-        progress.Step(file.name);
-        uint32_t time = std::min(GetLastWriteTime(file.path), latest);
-        SourceInput input(file.path);
-        ArchiveWriteResult result = writer.AddStream(file.name, input, { time, time, time });
-        if (result == ArchiveWriteResult::WriteFailed)
-            throw ToolError{ kExitFileSystem, DisplayPath(label) + ": cannot write" };
-        if (result == ArchiveWriteResult::TooLarge)
-            Refuse(file.path, "the archive would pass the 4 GiB it can hold with this file");
-        if (result != ArchiveWriteResult::Ok)
-            Refuse(file.path, DescribeArchiveWriteResult(result));
-    }
+    ProgressObserver observer(progress);
+    PackInParallel(writer, plan.files, options.level, options.jobs,
+                   [&](const PackItem& item, ArchiveWriteResult result) { RefuseWriteResult(label, item, result); },
+                   observer);
     ArchiveWriteResult result = writer.Finish();
     if (result == ArchiveWriteResult::WriteFailed)
         throw ToolError{ kExitFileSystem, DisplayPath(label) + ": cannot write" };
@@ -326,26 +373,19 @@ void PackPayload(const Payload& payload, const PackOptions& options, ArchiveOutp
         Refuse(label, "the directory would pass the 4 GiB an archive can hold");
 }
 
-} // namespace
-
 void PackArchive(const fs::path& archive, const fs::path& folder, const PackOptions& options)
 {
-    LatestTime();  // a malformed SOURCE_DATE_EPOCH is refused before anything is read
-    CodePage codePage(options.codepage);
-    Payload payload = CollectPayload(folder, options, codePage);
+    std::vector<std::string> faults;
+    PackPlan plan = PlanFolder(folder, options, faults);
+    RefuseFaults(faults);
+    if (!options.quiet)
+        WarnEmptyFolders(plan);
     PartialArchive output(archive);
-    PackPayload(payload, options, output, archive);
+    {
+        Progress progress("packing", plan.files.size(), options.quiet, plan.bytes);
+        PackPlanned(plan, options, output, archive, progress);
+    }
     output.Commit();
     if (!options.depfile.empty())
-        WriteDepfile(options.depfile, archive, payload);
-}
-
-std::vector<unsigned char> PackFolder(const fs::path& folder, const PackOptions& options)
-{
-    LatestTime();
-    CodePage codePage(options.codepage);
-    Payload payload = CollectPayload(folder, options, codePage);
-    MemoryArchive output;
-    PackPayload(payload, options, output, folder);
-    return std::move(output.Bytes());
+        WriteDepfile(options.depfile, archive, plan);
 }

@@ -4,7 +4,10 @@
 #define KMARC_PACK_H
 
 #include "archive/Deflate.h"
+#include "archive/ArchiveWriter.h"
 #include "tools/kmarc/CodePage.h"
+#include "tools/kmarc/ParallelPack.h"
+#include "tools/kmarc/Progress.h"
 
 #include <filesystem>
 #include <vector>
@@ -29,16 +32,42 @@ struct PackOptions {
     unsigned jobs = 0;
 };
 
-// One entry per regular file below folder, named by its path relative to folder with
-// backslashes, in byte order of the names. The three time stamps of an entry all hold
-// the file's last write time (no later than SOURCE_DATE_EPOCH when that is set), so the
-// same files give the same archive bytes. The archive is replaced only when everything
-// went well. Throws ToolError.
+// A folder's files, read and checked, ready to pack.
+struct PackPlan {
+    std::filesystem::path folder;
+    // One entry per regular file below folder, named by its path relative to folder with
+    // backslashes, in byte order of the names. The three time stamps of an entry all
+    // hold the file's last write time (no later than SOURCE_DATE_EPOCH when that is
+    // set), so the same files give the same archive bytes.
+    std::vector<PackItem> files;
+    // Every folder whose listing was read (for a depfile).
+    std::vector<std::filesystem::path> folders;
+    // Folders below folder with no file anywhere below them: an archive cannot keep them.
+    std::vector<std::filesystem::path> emptyFolders;
+    // The files' sizes added up.
+    uint64_t bytes = 0;
+};
+
+// Walks folder and checks every name (code page, characters, length, case clashes,
+// links) and every size; each fault is appended to faults as "PATH: why" and the walk
+// goes on, so that all are known before a byte is compressed. Throws ToolError only
+// for what stops the walk itself (folder missing, a malformed SOURCE_DATE_EPOCH).
+PackPlan PlanFolder(const std::filesystem::path& folder, const PackOptions& options, std::vector<std::string>& faults);
+
+// Throws ToolError (kExitNotPackable) with every fault, one per line, when there is any.
+void RefuseFaults(const std::vector<std::string>& faults);
+
+// A warning on stderr for each empty folder of plan.
+void WarnEmptyFolders(const PackPlan& plan);
+
+// Packs the planned files into output on options.jobs threads; progress counts them
+// and their bytes. label names the archive in messages. Throws ToolError.
+void PackPlanned(const PackPlan& plan, const PackOptions& options, ArchiveOutput& output,
+                 const std::filesystem::path& label, Progress& progress);
+
+// Plans, checks and packs folder into the file archive, which is replaced only when
+// everything went well; writes options.depfile when given. Throws ToolError.
 void PackArchive(const std::filesystem::path& archive, const std::filesystem::path& folder,
                  const PackOptions& options);
-
-// The same archive, in memory, for commands that put it somewhere else (options.depfile
-// is not written).
-std::vector<unsigned char> PackFolder(const std::filesystem::path& folder, const PackOptions& options);
 
 #endif

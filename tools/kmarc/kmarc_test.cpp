@@ -222,7 +222,7 @@ TEST_F(KmarcTest, DepfileNamesEveryFolderAndFileRead)
     WriteFile(work / "src" / "Sub" / "b b.txt", "b");
     WriteFile(work / "src" / "Notes; draft.txt", "n");
     WriteFile(work / "extra" / "lingerx.exe", "l");
-    ASSERT_EQ(0, Kmarc(work, "pack --depfile " + Quote(work / "out.d") + " --add-missing " +
+    ASSERT_EQ(0, Kmarc(work, "pack --quiet --depfile " + Quote(work / "out.d") + " --add-missing " +
                                  Quote(work / "extra" / "lingerx.exe") + " " + Archive() + " " + Quote(work / "src")))
         << ReadFile(work / "stderr.txt");
     auto spelt = [](const fs::path& path) {

@@ -61,6 +61,16 @@ unsigned ParseCodePage(const std::string& text)
     ThrowUsage("code page must be a number such as 1252, not '" + text + "'");
 }
 
+// -j N: files compressed at once; 0 stands for one per processor.
+unsigned ParseJobs(const std::string& text)
+{
+    const unsigned kMaxJobs = 1024;
+    if (!text.empty() && text.size() <= 4 && text.find_first_not_of("0123456789") == std::string::npos &&
+        std::stoul(text) <= kMaxJobs)
+        return static_cast<unsigned>(std::stoul(text));
+    ThrowUsage("-j takes the number of files compressed at once, 0 to 1024 (0: one per processor), not '" + text + "'");
+}
+
 // The value of an option given as "--name VALUE" or "--name=VALUE"; false when arg is
 // not that option.
 bool TakeValue(const std::string& name, const std::string& arg, int argc, char** argv, int& i, std::string& value)
@@ -94,6 +104,12 @@ CommandLine ParseCommandLine(int argc, char** argv)
                 line.version = true;
             } else if (arg == "-q" || arg == "--quiet") {
                 line.pack.quiet = true;
+            } else if (arg == "-j" || TakeValue("--jobs", arg, argc, argv, i, value)) {
+                if (arg == "-j" && ++i < argc)
+                    value = argv[i];
+                line.pack.jobs = ParseJobs(value);
+            } else if (arg.compare(0, 2, "-j") == 0 && arg.size() > 2) {
+                line.pack.jobs = ParseJobs(arg.substr(2));
             } else if (TakeValue("--codepage", arg, argc, argv, i, value)) {
                 line.pack.codepage = ParseCodePage(value);
             } else if (TakeValue("--level", arg, argc, argv, i, value)) {
@@ -211,6 +227,7 @@ void Run(const CommandLine& line)
         options.pack.level = line.pack.level;
         options.pack.codepage = line.pack.codepage;
         options.pack.quiet = line.pack.quiet;
+        options.pack.jobs = line.pack.jobs;
         options.stripSignature = line.stripSignature;
         options.versionInfo = line.versionInfo;
         options.icon = line.icon;
