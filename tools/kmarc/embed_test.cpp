@@ -352,3 +352,41 @@ TEST_F(EmbedTest, HostileResourceDirectoriesAreRefusedByTheirFault)
 }
 
 } // namespace
+
+namespace {
+
+// Faults in the first and in the last archive folder are listed together, before any
+// archive is packed; an archive folder without a file is refused, not shipped empty.
+TEST_F(EmbedTest, FaultsOfEveryArchiveFolderAreListedBeforeAnythingIsPacked)
+{
+    WriteFile(work / "payload" / "BASE" / "COM0", "device");
+    WriteFile(work / "payload" / "PHOTOUNINST" / "Docs" / "lpt0.txt", "device");
+    fs::create_directories(work / "payload" / "KMIMAGE" / "Nothing" / "Here");
+    EXPECT_EQ(4, Kmarc(work, Embed()));
+    std::string errors = ReadFile(work / "stderr.txt");
+    for (const std::string& part : { std::string("COM0"), std::string("lpt0.txt"),
+                                     (work / "payload" / "KMIMAGE").string() + ": no files to pack",
+                                     std::string("3 problems; nothing was packed") })
+        EXPECT_NE(std::string::npos, errors.find(part)) << part << " in:\n" << errors;
+    EXPECT_EQ(std::string::npos, errors.find("packing")) << errors;
+    for (const char* left : { "setup.exe", "setup.exe.part", "setup.exe.archives.part" })
+        EXPECT_FALSE(fs::exists(work / left)) << left;
+}
+
+TEST_F(EmbedTest, ProgressCountsThePayloadInALogAndNotWithQuiet)
+{
+    fs::create_directories(work / "payload" / "APPBASE" / "Empty");
+    ASSERT_EQ(0, Kmarc(work, Embed("--version-info ProductName=P "))) << ReadFile(work / "stderr.txt");
+    std::string errors = ReadFile(work / "stderr.txt");
+    // The five files of all archive folders together, counted as one run.
+    EXPECT_NE(std::string::npos, errors.find("kmarc: packing 0/5 files")) << errors;
+    EXPECT_NE(std::string::npos, errors.find("kmarc: packing 5/5 files, 0.0 of 0.0 MB (100%)")) << errors;
+    EXPECT_NE(std::string::npos, errors.find("Empty: empty folder, left out")) << errors;
+
+    ASSERT_EQ(0, Kmarc(work, "embed -q --version-info ProductName=P " + Quote(work / "launcher.exe") + " " +
+                                 Quote(work / "payload") + " -o " + Quote(work / "quiet.exe")));
+    EXPECT_EQ("", ReadFile(work / "stderr.txt"));
+    EXPECT_EQ(ReadFile(work / "setup.exe"), ReadFile(work / "quiet.exe"));
+}
+
+} // namespace
