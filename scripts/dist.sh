@@ -2,7 +2,7 @@
 # make dist: the packager's kit in dist/, built from the sources:
 #   ZIZeduz.exe   the launcher without a payload (stripped, no time stamp)
 #   kmarc         the archive tool for Linux x86-64 (static, stripped)
-#   kmarc.exe     the archive tool for Windows (static, stripped)
+#   kmarc.exe     the archive tool for 64-bit Windows (static, stripped)
 #   kmarc.1       kmarc's manual page
 #   README.txt    how to make, check and sign a setup, the setup program's contract,
 #                 and the manual page's text
@@ -14,9 +14,10 @@ set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 dist=$top/dist
 linux_tree=$top/build/dist-linux
+win64_tree=$top/build/win64
 jobs=${JOBS:-2}
 
-cmake --build --preset win32 -j "$jobs" --target ZIZeduz_bare kmarc Zephrun lingerx
+cmake --build --preset win32 -j "$jobs" --target ZIZeduz_bare Zephrun lingerx
 
 # A release build of kmarc alone, linked statically so that it runs on any x86-64 Linux.
 cmake -S "$top" -B "$linux_tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -27,13 +28,20 @@ cmake -S "$top" -B "$linux_tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   { cat "$linux_tree.configure.log"; exit 1; }
 cmake --build "$linux_tree" -j "$jobs" --target kmarc
 
+# kmarc for 64-bit Windows, so that a payload of several GiB fits its address space; the
+# launcher stays 32-bit.
+cmake -S "$top" -B "$win64_tree" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$top/cmake/toolchain-x86_64-mingw.cmake" -DKM_KMARC_TREE=ON \
+  >"$win64_tree.configure.log" 2>&1 || { cat "$win64_tree.configure.log"; exit 1; }
+cmake --build "$win64_tree" -j "$jobs" --target kmarc
+
 rm -rf "$dist"
 mkdir -p "$dist"
 cp "$top/build/win32/bare/ZIZeduz.exe" "$dist/ZIZeduz.exe"
 cp "$linux_tree/bin/kmarc" "$dist/kmarc"
 # strip stamps the file with the time unless SOURCE_DATE_EPOCH says otherwise; the
 # linker wrote none.
-SOURCE_DATE_EPOCH=0 i686-w64-mingw32-strip -o "$dist/kmarc.exe" "$top/build/win32/bin/kmarc.exe"
+SOURCE_DATE_EPOCH=0 x86_64-w64-mingw32-strip -o "$dist/kmarc.exe" "$win64_tree/bin/kmarc.exe"
 cp "$top/tools/kmarc/kmarc.1" "$dist/kmarc.1"
 # The README carries the manual page's text too, for those who read no roff.
 {
