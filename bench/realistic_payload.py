@@ -4,9 +4,9 @@
 Real setups carry programs and libraries, documents and pictures rather than generated
 bytes, and the encoders differ most on such files. This takes them from the Debian
 system the benchmark runs on: Linux shared libraries, Windows DLLs and programs (Wine's
-own PE files), documents (/usr/share/doc and C headers) and pictures (icons, pixmaps and
-a few photo-like images drawn with ImageMagick from a fixed seed), in shares of a size
-budget. The choice is deterministic for a given machine: files are taken in the order
+own PE files), documents (/usr/share/doc and C headers) and pictures (icons and pixmaps,
+and photos and dialog bitmaps drawn with ImageMagick from fixed seeds), in shares of a
+size budget. The choice is deterministic for a given machine: files are taken in the order
 of a hash of their path. The largest library below 64 MiB is always included, so that
 one file is large enough to be packed in several chunks.
 
@@ -41,10 +41,15 @@ CATEGORIES = [
     ("KMIMAGE", 0.12, ["/usr/share/icons", "/usr/share/pixmaps", "/usr/share/doc", "/usr/share/wine"],
      re.compile(r"\.(png|jpe?g|gif|bmp|ico|svg|xpm)$", re.I)),
 ]
-# Photo-like pictures (ImageMagick's plasma fractal from a fixed seed), as JPEG and as
-# uncompressed bitmaps, which setups carry for their dialogs.
-GENERATED_PICTURES = [("Photo%02d.%s" % (i, fmt), i, fmt) for i in range(6) for fmt in ("jpg", "bmp")]
-PICTURE_SIZE = "1024x768"
+# Pictures drawn with ImageMagick from fixed seeds: photos as JPEG (a plasma fractal, as
+# noisy as a photograph), and the bitmaps a setup's dialogs show (uncompressed BMP of
+# gradients and shapes, in the sizes such dialogs use).
+PHOTOS = [("Photo%02d.jpg" % i, i) for i in range(8)]
+PHOTO_SIZE = "1024x768"
+DIALOG_BITMAPS = [("Wizard%02d.bmp" % i, "164x314", i) for i in range(4)] + \
+                 [("Banner%02d.bmp" % i, "497x312", i) for i in range(4)] + \
+                 [("Header%02d.bmp" % i, "150x57", i) for i in range(4)]
+COLOURS = ["steelblue", "darkorange", "seagreen", "slategray", "firebrick", "goldenrod"]
 CONVERT = "convert-im6.q16"
 
 
@@ -74,6 +79,20 @@ def place(out, archive, number, name):
     folder = os.path.join(out, archive, "part%02d" % (number // FILES_PER_FOLDER))
     os.makedirs(folder, exist_ok=True)
     return os.path.join(folder, name)
+
+
+def drawn_pictures():
+    """(name, ImageMagick arguments before the output) of the drawn pictures."""
+    pictures = [(name, ["-seed", str(seed + 1), "-size", PHOTO_SIZE, "plasma:fractal", "-blur", "0x1",
+                        "-quality", "85"]) for name, seed in PHOTOS]
+    for name, size, seed in DIALOG_BITMAPS:
+        width, height = map(int, size.split("x"))
+        first, second = COLOURS[seed % len(COLOURS)], COLOURS[(seed + 2) % len(COLOURS)]
+        shapes = "circle %d,%d %d,%d rectangle %d,%d %d,%d" % (
+            width * 2 // 3, height // 3, width * 2 // 3 + width // 5, height // 3,
+            width // 10, height * 3 // 4, width * 9 // 10, height * 3 // 4 + height // 12)
+        pictures.append((name, ["-size", size, "gradient:%s-white" % first, "-fill", second, "-draw", shapes]))
+    return pictures
 
 
 def main(argv):
@@ -106,11 +125,9 @@ def main(argv):
             os.utime(target, (FILE_TIME, FILE_TIME))
         count = len(chosen)
         if archive == "KMIMAGE" and shutil.which(CONVERT):
-            for name, seed, fmt in GENERATED_PICTURES:
+            for name, command in drawn_pictures():
                 target = place(args.out, archive, count, "%05d_%s" % (count, name))
-                subprocess.run([CONVERT, "-seed", str(seed + 1), "-size", PICTURE_SIZE, "plasma:fractal",
-                                "-blur", "0x1", "+set", "date:create", "+set", "date:modify", "-strip",
-                                "-type", "TrueColor", target], check=True)
+                subprocess.run([CONVERT] + command + ["-strip", "-type", "TrueColor", target], check=True)
                 os.utime(target, (FILE_TIME, FILE_TIME))
                 total += os.path.getsize(target)
                 count += 1
