@@ -17,7 +17,8 @@ configure: bootstrap
 build-host: configure
 	@cmake --build --preset host -j $(JOBS)
 
-build-win32: configure
+# The win32 tree embeds the payload with the host tree's kmarc.
+build-win32: configure build-host
 	@cmake --build --preset win32 -j $(JOBS)
 
 build: build-host build-win32

@@ -336,17 +336,22 @@ def build_zips(payload, work):
     return zips
 
 
-def check_same_archives(launcher, archives):
-    """The launcher must carry exactly the archive files the in-process contestants
-    unpack, or the comparison is not of the same streams. Returns the bytes they take."""
+def write_archives(launcher, folder):
+    """Writes the launcher's archive resources into folder, one <name>.kmarc each, so
+    that the in-process contestants unpack the very streams the launcher does. Returns
+    the files of the unpacked archives and of the kept ones, and the bytes all take."""
     with open(launcher, "rb") as f:
         resources = benchlib.archive_resources(f.read())
-    for path in archives:
-        name = os.path.splitext(os.path.basename(path))[0].upper()
-        with open(path, "rb") as f:
-            if resources.get(name) != f.read():
-                raise BenchFailure("the launcher's %s resource differs from %s" % (name, path))
-    return sum(len(data) for data in resources.values())
+    os.makedirs(folder, exist_ok=True)
+    paths = {}
+    for name in benchlib.UNPACKED + benchlib.KEPT:
+        if name not in resources:
+            raise BenchFailure("the launcher carries no %s archive" % name)
+        paths[name] = os.path.join(folder, name.lower() + ".kmarc")
+        with open(paths[name], "wb") as f:
+            f.write(resources[name])
+    return ([paths[name] for name in benchlib.UNPACKED], [paths[name] for name in benchlib.KEPT],
+            sum(len(data) for data in resources.values()))
 
 
 def stripped_size(path, strip_tool, work):
@@ -497,7 +502,6 @@ def run_scale(table, wine, memory, kmarc, work, runs):
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--payload", required=True)
-    parser.add_argument("--archives", required=True, help="folder of the launcher's packed archives")
     parser.add_argument("--win32-build", required=True)
     parser.add_argument("--kmarc", required=True, help="native kmarc built without sanitizers")
     parser.add_argument("--work", required=True, help="scratch folder")
@@ -518,9 +522,7 @@ def main(argv):
     expected = benchlib.expected_tree(args.payload)
     entries = benchlib.unpacked_entries(args.payload)
     sizes = [os.path.getsize(os.path.join(args.payload, a, *n.split("\\"))) for a, n in entries]
-    archives = [os.path.join(args.archives, name.lower() + ".kmarc") for name in benchlib.UNPACKED]
-    kept = [os.path.join(args.archives, name.lower() + ".kmarc") for name in benchlib.KEPT]
-    payload_in_launcher = check_same_archives(launcher, archives + kept)
+    archives, kept, payload_in_launcher = write_archives(launcher, os.path.join(args.work, "archives"))
     peer = build_peer(args.payload, args.work)
     zips = build_zips(args.payload, args.work)
     host_out = os.path.join(args.work, "host")

@@ -51,14 +51,13 @@ quiet win32-build.log cmake --build "$win_tree" --target Zephrun lingerx kmbench
 quiet win32-selftest.log "$win_tree/wine-run" "$win_tree/bin/kmbench-tests.exe"
 quiet payload.log python3 bench/payload.py "$payload" --programs "$win_tree/bin"
 # The payload keeps fixed file times, so the build could not tell new contents from old.
-rm -f "$win_tree"/resources/archives/*.kmarc
+rm -f "$win_tree/bin/ZIZeduz.exe"
 quiet win32-build.log cmake --build "$win_tree" --target ZIZeduz
 cat "$logs/payload.log"
 
 step "measuring ($runs runs per row)"
 status=0
-python3 bench/bench.py --payload "$payload" --archives "$win_tree/resources/archives" \
-  --win32-build "$win_tree" --kmarc "$host_tree/bin/kmarc" --work "$work/scratch" \
+python3 bench/bench.py --payload "$payload" --win32-build "$win_tree" --kmarc "$host_tree/bin/kmarc" --work "$work/scratch" \
   --runs "$runs" --scale-runs "$scale_runs" --results "$work/results.txt" || status=$?
 "$win_tree/wine-run" --shutdown
 

@@ -344,18 +344,21 @@ class DriverTest(unittest.TestCase):
         self.assertEqual(wine.host_path("m:\\ours\\full"), "/dev/shm/kmbench-x/ours/full")
         self.assertEqual(bench.Wine.windows_path("/tmp/a b/c.kmarc"), "Z:\\tmp\\a b\\c.kmarc")
 
-    def test_launcher_must_carry_the_archives_that_are_unpacked_beside_it(self):
+    def test_the_archives_unpacked_in_process_are_the_launchers_own(self):
         root = tempfile.mkdtemp()
         self.addCleanup(lambda: __import__("shutil").rmtree(root))
-        launcher = write_file(root, "ZIZeduz.exe", build_pe([("KMARC", "BASE", b"base"), ("KMARC", "KMIMAGE", b"image")]))
-        base = write_file(root, "base.kmarc", b"base")
-        image = write_file(root, "kmimage.kmarc", b"image")
-        self.assertEqual(bench.check_same_archives(launcher, [base, image]), 9)
-        write_file(root, "kmimage.kmarc", b"imagf")
-        with self.assertRaises(BenchFailure):
-            bench.check_same_archives(launcher, [base, image])
-        with self.assertRaises(BenchFailure):
-            bench.check_same_archives(launcher, [base, image, write_file(root, "kmversion.kmarc", b"v")])
+        names = benchlib.UNPACKED + benchlib.KEPT
+        launcher = write_file(root, "ZIZeduz.exe", build_pe([("KMARC", name, name.encode()) for name in names]))
+        unpacked, kept, size = bench.write_archives(launcher, os.path.join(root, "archives"))
+        self.assertEqual([os.path.basename(p) for p in unpacked], [n.lower() + ".kmarc" for n in benchlib.UNPACKED])
+        self.assertEqual(len(kept), 2)
+        with open(unpacked[1], "rb") as f:
+            self.assertEqual(f.read(), benchlib.UNPACKED[1].encode())
+        self.assertEqual(size, sum(len(n) for n in names))
+        # A launcher without one of them would be measured against other streams.
+        launcher = write_file(root, "ZIZeduz.exe", build_pe([("KMARC", name, b"x") for name in names[1:]]))
+        with self.assertRaisesRegex(BenchFailure, names[0]):
+            bench.write_archives(launcher, os.path.join(root, "archives"))
 
 
 class PayloadGeneratorTest(unittest.TestCase):

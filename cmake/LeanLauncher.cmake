@@ -1,134 +1,124 @@
-# How the launcher is compiled and linked for release, in one place (win32 tree).
+# The launcher's compile and link options, in one place (win32 tree).
 #
-#   km_lean_launcher(<target> [NO_DEBUG_FILE])
-#                                for every executable that is the launcher or stands in
-#                                for it (launcher/Launchers.cmake: the product, the bare
-#                                launcher, the end-to-end copies without archives, the
-#                                string class's export host); NO_DEBUG_FILE: stripped by
-#                                the linker, with no .debug file and no debug link naming
-#                                a file of this build
-#   km_lean_launcher_code()      called once after every target exists: compile options
-#                                of the libraries the launcher is made of
-#   km_launcher_tree()           in the win32 tree: builds those executables in the
-#                                launcher tree, under the same target names and files
+#   km_launcher_executable(<target> <source>... [EXPORTS] [CONSOLE]
+#                          [OUTPUT_DIR <dir>] [OUTPUT_NAME <name>])
+#       an executable that is the launcher or stands in for it (the launcher without a
+#       payload in launcher/, the unelevated copy in tests/e2e/, the string class's
+#       export host in tests/abi/): linked with the options below, stripped by the
+#       linker, with its link map in <file>.map beside it. EXPORTS: exports the string
+#       class as the launcher does. CONSOLE: a console program rather than a GUI one.
+#   km_launcher_code()
+#       called once after every target exists: compiles the libraries the launcher is
+#       made of (KM_LAUNCHER_LIBRARIES) with the launcher's compile options.
 #
 # The launcher is downloaded, and its code is what a user waits for before the splash,
 # so it is kept small where that costs no time:
-#  - It is built with the toolchain's win32 thread model, whose C++ runtime and libgcc
+#  - It is linked with the toolchain's win32 thread model, whose C++ runtime and libgcc
 #    take their locks and thread-local data from the system. The posix model, which
-#    GoogleTest needs, links a thread library into every executable for the runtime's
-#    exception handling and static initialisation (about 23 KB of code and data). A
-#    tree is made with one compiler, so the launcher executables are built in a tree of
-#    their own, the launcher tree, nested in the win32 tree: the same sources, options
-#    and resources, from the other compiler. The launcher uses no threads of the C++
-#    library (the win32 model of GCC 12 has none).
+#    GoogleTest needs and the tree is compiled with, links a thread library into every
+#    executable for the runtime's exception handling and static initialisation (about
+#    23 KB of code and data). -B points the posix compiler's link at the win32 model's
+#    runtime: the result is byte for byte what the win32 compiler links. That is sound
+#    because the two models' headers differ only in threading, which the launcher's
+#    code does not use (tests/imports checks that no thread library is linked in).
 #  - The code of the libraries below is built for size (-Os: the extraction's time goes
 #    into system calls and into zlib, which is built apart; bench/README.md has the
 #    measurement) and in one section per function and object, so that the linker drops
-#    what nothing calls.
+#    what nothing calls. Their tests link the same objects.
 #  - --gc-sections, with cmake/DelayImportSections.ld keeping the delay-load tables.
+#  - The system DLLs it calls (KM_DELAYED_DLLS) are loaded at the first call rather than
+#    at start (cmake/DelayImports.cmake makes their import libraries), so that the DLLs
+#    those import in turn are looked for only after WinMain has restricted the search
+#    (Wine, for one, resolves them from the program's folder first).
 #  - launcher/TerseTerminate.cpp replaces the C++ runtime's verbose terminate handler,
 #    which would link a name demangler and a printf engine.
 #  - Sections are aligned to 4 KiB in the file as in memory, so the loader can map the
 #    image page by page instead of reading it whole: the payload rides in the resource
 #    section, and a launcher only touches the pages of its resources that it reads.
-#  - Stripped after linking; the symbols and the runtime's debug information go into
-#    <file>.debug beside it, which the executable names in a .gnu_debuglink section so
-#    that a debugger finds it.
+#  - Stripped by the linker, with no debug link naming a file of this build, so that the
+#    same sources give the same bytes in any folder. The link map (<file>.map) says what
+#    went in, and from which library.
+# Everything every Windows executable gets (static runtime, no time stamp, no build
+# paths) is set in the top-level CMakeLists.txt and cmake/toolchain-i686-mingw.cmake.
 if(NOT KM_WIN32 OR KM_KMARC_TREE)
-  function(km_lean_launcher)
+  function(km_launcher_executable)
   endfunction()
-  function(km_lean_launcher_code)
-  endfunction()
-  function(km_launcher_tree)
+  function(km_launcher_code)
   endfunction()
   return()
 endif()
 
-# What the launcher tree makes, as the win32 tree's tests and scripts find it.
-set(KM_LAUNCHER_TARGETS ZIZeduz ZIZeduz_bare e2e_launcher e2e_launcher_unelevated abi_host)
+# The product and the launcher without a payload (launcher/), as the tests and scripts
+# find them.
 set(KM_LAUNCHER_EXE ${CMAKE_BINARY_DIR}/bin/ZIZeduz.exe)
 set(KM_BARE_LAUNCHER_EXE ${CMAKE_BINARY_DIR}/bare/ZIZeduz.exe)
-set(KM_ABI_HOST_EXE ${CMAKE_BINARY_DIR}/abi/ZIZeduz.exe)
 
+# Every library whose code ends up in the launcher.
+set(KM_LAUNCHER_LIBRARIES kmlauncher kmlaunchstate wtsplash wtdib wtextract wtarchive wtstream wtstring
+    wtstring_exports kmplatform)
+set(KM_LAUNCHER_COMPILE_OPTIONS -Os -ffunction-sections -fdata-sections)
+
+execute_process(COMMAND ${KM_MINGW_PREFIX}-gcc-win32 -print-libgcc-file-name
+                OUTPUT_VARIABLE km_win32_libgcc OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE km_result)
+if(NOT km_result EQUAL 0 OR NOT EXISTS "${km_win32_libgcc}")
+  message(FATAL_ERROR "${KM_MINGW_PREFIX}-gcc-win32 (Debian's g++-mingw-w64-i686-win32) is needed for the launcher")
+endif()
+get_filename_component(km_win32_runtime ${km_win32_libgcc} DIRECTORY)
+
+set(KM_DELAYED_DLLS user32 gdi32 shell32 advapi32)
+set(km_delay_lib_dir ${CMAKE_BINARY_DIR}/delay-imports)
+find_program(KM_MINGW_NM NAMES ${KM_MINGW_PREFIX}-nm REQUIRED)
+find_program(KM_MINGW_DLLTOOL NAMES ${KM_MINGW_PREFIX}-dlltool REQUIRED)
 find_program(KM_MINGW_OBJCOPY NAMES ${KM_MINGW_PREFIX}-objcopy REQUIRED)
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -DNM=${KM_MINGW_NM} -DDLLTOOL=${KM_MINGW_DLLTOOL} -DOBJCOPY=${KM_MINGW_OBJCOPY}
+          -DLIB_DIR=/usr/${KM_MINGW_PREFIX}/lib -DOUTPUT_DIR=${km_delay_lib_dir}
+          "-DDLLS=${KM_DELAYED_DLLS}" -P ${CMAKE_CURRENT_LIST_DIR}/DelayImports.cmake
+  RESULT_VARIABLE km_result)
+if(NOT km_result EQUAL 0)
+  message(FATAL_ERROR "could not make the delay-load import libraries")
+endif()
 
-set(KM_LEAN_COMPILE_OPTIONS -Os -ffunction-sections -fdata-sections)
-set(KM_LEAN_LINK_OPTIONS
+set(KM_LAUNCHER_LINK_OPTIONS
+  -B${km_win32_runtime}/
   -Wl,--gc-sections
   -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/DelayImportSections.ld
   -Wl,--file-alignment=4096)
-# Every library whose code ends up in the launcher.
-set(KM_LEAN_LIBRARIES kmlauncher kmlaunchstate wtsplash wtdib wtextract wtarchive wtstream wtstring
-    wtstring_exports kmplatform)
+set(KM_LAUNCHER_LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/DelayImportSections.ld)
+foreach(dll IN LISTS KM_DELAYED_DLLS)
+  list(APPEND KM_LAUNCHER_LINK_DEPENDS ${km_delay_lib_dir}/lib${dll}.a)
+endforeach()
 
-function(km_lean_launcher target)
-  cmake_parse_arguments(ARG "NO_DEBUG_FILE" "" "" ${ARGN})
-  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/launcher/TerseTerminate.cpp)
-  target_compile_options(${target} PRIVATE ${KM_LEAN_COMPILE_OPTIONS})
-  target_link_options(${target} PRIVATE ${KM_LEAN_LINK_OPTIONS})
-  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/DelayImportSections.ld)
-  if(ARG_NO_DEBUG_FILE)
-    target_link_options(${target} PRIVATE -s)
-    return()
+function(km_launcher_executable target)
+  cmake_parse_arguments(ARG "EXPORTS;CONSOLE" "OUTPUT_DIR;OUTPUT_NAME" "" ${ARGN})
+  if(ARG_CONSOLE)
+    add_executable(${target} ${ARG_UNPARSED_ARGUMENTS})
+  else()
+    add_executable(${target} WIN32 ${ARG_UNPARSED_ARGUMENTS})
   endif()
-  set(image $<TARGET_FILE:${target}>)
-  # objcopy stamps the PE header with the time of the copy unless SOURCE_DATE_EPOCH says
-  # otherwise; 0 as the linker leaves it (-Wl,--no-insert-timestamp), so that the same
-  # sources give the same bytes.
-  set(objcopy ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${KM_MINGW_OBJCOPY})
-  add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${objcopy} --only-keep-debug ${image} ${image}.debug
-    COMMAND ${objcopy} --strip-all --add-gnu-debuglink=${image}.debug ${image}
-    VERBATIM)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/launcher/TerseTerminate.cpp)
+  target_compile_options(${target} PRIVATE ${KM_LAUNCHER_COMPILE_OPTIONS})
+  # The delay-load import libraries are searched before the toolchain's.
+  target_link_directories(${target} BEFORE PRIVATE ${km_delay_lib_dir})
+  target_link_options(${target} PRIVATE ${KM_LAUNCHER_LINK_OPTIONS})
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${KM_LAUNCHER_LINK_DEPENDS})
+  if(ARG_EXPORTS)
+    km_export_wtstring(${target})
+  endif()
+  if(ARG_OUTPUT_DIR)
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR})
+  endif()
+  if(ARG_OUTPUT_NAME)
+    set_target_properties(${target} PROPERTIES OUTPUT_NAME ${ARG_OUTPUT_NAME})
+  endif()
+  target_link_options(${target} PRIVATE -s -Wl,-Map=$<TARGET_FILE:${target}>.map)
 endfunction()
 
-function(km_lean_launcher_code)
-  foreach(library IN LISTS KM_LEAN_LIBRARIES)
+function(km_launcher_code)
+  foreach(library IN LISTS KM_LAUNCHER_LIBRARIES)
     get_target_property(type ${library} TYPE)
     if(NOT type STREQUAL "INTERFACE_LIBRARY")
-      target_compile_options(${library} PRIVATE ${KM_LEAN_COMPILE_OPTIONS})
+      target_compile_options(${library} PRIVATE ${KM_LAUNCHER_COMPILE_OPTIONS})
     endif()
-  endforeach()
-endfunction()
-
-# The launcher tree is configured and built by the win32 tree's build: configured once
-# (CMake configures it again when its own files change), built on every build, where
-# Ninja finds quickly that nothing is to do. Its build writes the executables straight
-# into the win32 tree's folders; the targets of the same names here build it. It takes
-# the compiled resources from here, so the payload is packed once, and relinks when they
-# change.
-function(km_launcher_tree)
-  include(ExternalProject)
-  set(tree ${CMAKE_BINARY_DIR}/launcher-tree)
-  set(files)
-  foreach(exe ${KM_LAUNCHER_EXE} ${KM_ABI_HOST_EXE} ${CMAKE_BINARY_DIR}/bin/e2e_launcher.exe
-              ${CMAKE_BINARY_DIR}/bin/e2e_launcher_unelevated.exe)
-    list(APPEND files ${exe} ${exe}.debug)
-  endforeach()
-  list(APPEND files ${KM_BARE_LAUNCHER_EXE})
-  cmake_host_system_information(RESULT cores QUERY NUMBER_OF_LOGICAL_CORES)
-  ExternalProject_Add(launcher_tree
-    SOURCE_DIR ${PROJECT_SOURCE_DIR}
-    BINARY_DIR ${tree}
-    CMAKE_ARGS
-      -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-i686-mingw-win32.cmake
-      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-      -DKM_LAUNCHER_TREE=ON
-      -DKM_LAUNCHER_OUTPUT_DIR=${CMAKE_BINARY_DIR}
-      -DKM_LAUNCHER_RESOURCES=$<TARGET_OBJECTS:kmresources>
-      -DKM_LAUNCHER_RESOURCES_BARE=$<TARGET_OBJECTS:kmresources_bare>
-    BUILD_COMMAND ${CMAKE_COMMAND} --build ${tree} --parallel ${cores} --target ${KM_LAUNCHER_TARGETS}
-    INSTALL_COMMAND ""
-    BUILD_ALWAYS ON
-    BUILD_BYPRODUCTS ${files}
-    LOG_CONFIGURE ON
-    LOG_OUTPUT_ON_FAILURE ON
-  )
-  # Only its build waits for the resources; it is configured meanwhile.
-  ExternalProject_Add_StepDependencies(launcher_tree build kmresources kmresources_bare)
-  foreach(target IN LISTS KM_LAUNCHER_TARGETS)
-    add_custom_target(${target} ALL)
-    add_dependencies(${target} launcher_tree)
   endforeach()
 endfunction()

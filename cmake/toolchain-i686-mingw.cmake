@@ -1,6 +1,6 @@
 # Cross build for 32-bit Windows with the mingw-w64 i686 toolchain (posix thread model,
-# which GoogleTest needs). The launcher itself is built with the win32 thread model in a
-# tree of its own: toolchain-i686-mingw-win32.cmake.
+# which GoogleTest needs). The launcher is linked with the win32 thread model's runtime
+# (cmake/LeanLauncher.cmake).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 

@@ -3,6 +3,8 @@
 #include "demo/CleanupLaunch.h"
 #include "demo/SetupCommandLine.h"
 #include "demo/SetupWindow.h"
+#include "tools/kmarc/Embed.h"
+#include "tools/kmarc/ToolError.h"
 
 #include <gtest/gtest.h>
 
@@ -70,17 +72,19 @@ Bytes MakeArchive(const Files& files)
     return archive;
 }
 
-// A copy of a small executable of this build with the archives as "KMArc" resources
-// under German, where the launcher keeps them.
+// A copy of a small executable of this build with the archives as archive resources,
+// put in by the code of kmarc embed.
 std::string MakeDataModule(const std::string& path, const std::vector<std::pair<const char*, Bytes>>& archives)
 {
-    EXPECT_TRUE(CopyFileA((BinFolder() + "lingerx.exe").c_str(), path.c_str(), FALSE)) << path;
-    HANDLE update = BeginUpdateResourceA(path.c_str(), FALSE);
+    std::vector<std::pair<std::string, std::vector<unsigned char>>> resources;
     for (const auto& archive : archives)
-        EXPECT_TRUE(UpdateResourceA(update, "KMArc", archive.first, MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN),
-                                    const_cast<unsigned char*>(archive.second.data()),
-                                    static_cast<DWORD>(archive.second.size())));
-    EXPECT_TRUE(EndUpdateResourceA(update, FALSE));
+        resources.push_back({ archive.first, archive.second });
+    DeleteFileA(path.c_str());
+    try {
+        EmbedArchives(BinFolder() + "lingerx.exe", resources, path);
+    } catch (const ToolError& error) {
+        ADD_FAILURE() << error.message;
+    }
     return path;
 }
 

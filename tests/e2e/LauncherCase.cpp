@@ -4,6 +4,8 @@
 #include "demo/CleanupLaunch.h"
 #include "launcher/LauncherTestSupport.h"
 #include "launcher/SetupFolder.h"
+#include "tools/kmarc/Embed.h"
+#include "tools/kmarc/ToolError.h"
 
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
@@ -255,19 +257,18 @@ bool LauncherCase::UseLauncher(const std::string& path)
 
 bool LauncherCase::BuildLauncher(const std::map<std::string, std::vector<unsigned char>>& archives)
 {
-    const char* launcher = unelevated ? "e2e_launcher_unelevated.exe" : "e2e_launcher.exe";
-    if (!CopyFileA(BuiltProgram(launcher).c_str(), launcherPath.c_str(), FALSE))
+    // The launcher the kit ships, or the same program built to run unelevated, with the
+    // archives put in by the code of kmarc embed.
+    const std::string launcher =
+        unelevated ? BuiltProgram("e2e_launcher_unelevated.exe") : BuiltProgram("..\\bare\\ZIZeduz.exe");
+    DeleteFileA(launcherPath.c_str());
+    try {
+        EmbedArchives(launcher, { archives.begin(), archives.end() }, launcherPath);
+    } catch (const ToolError& error) {
+        ADD_FAILURE() << error.message;
         return false;
-    HANDLE update = BeginUpdateResourceA(launcherPath.c_str(), FALSE);
-    if (!update)
-        return false;
-    bool ok = true;
-    for (const auto& archive : archives) {
-        ok = ok && UpdateResourceA(update, "KMARC", archive.first.c_str(), MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN),
-                                   const_cast<unsigned char*>(archive.second.data()),
-                                   static_cast<DWORD>(archive.second.size()));
     }
-    return EndUpdateResourceA(update, !ok) && ok;
+    return true;
 }
 
 RunResult LauncherCase::Run(const std::string& arguments, bool exitAtOnce, const std::string& boxTitle)

@@ -3,8 +3,8 @@
 #   run-embed.sh WINE_RUN KMARC KMARC_EXE BARE_LAUNCHER BUILT_LAUNCHER ZEPHRUN LINGERX
 #                PAYLOAD TESTS WORK
 # Makes setups from the bare launcher with the Linux and the Windows kmarc, compares
-# their archives with the built launcher's through independent readers (wrestool,
-# objdump, windres), signs one with a throwaway certificate, and hands the files to
+# them with the product the build made (cmp) and their archives with its archives
+# through independent readers (wrestool, objdump, windres), signs one with a throwaway certificate, and hands the files to
 # TESTS (GoogleTest, under Wine) through KM_EMBED_* variables, with a setup that also
 # carries a version resource and another icon. Set OSSLSIGNCODE to try
 # another osslsigncode.
@@ -68,6 +68,8 @@ check "Windows kmarc.exe gives the same bytes as the Linux kmarc" \
   bash -c '"$1" "$2" embed "$3" "$4" -o "$5" && cmp "$6" "$7"' _ "$wine_run" "$kmarc_exe" \
   "$(win_path "$bare")" "$(win_path "$work/payload")" "$(win_path "$work")\\setup-win.exe" \
   "$work/setup-win.exe" "$work/setup.exe"
+check "the product the build made from the demo payload is byte for byte this setup (cmp)" \
+  cmp "$work/setup.exe" "$built"
 # A file of more than one 16 MiB chunk, of program bytes: the chunked encoder's joins.
 mkdir -p "$work/large"
 while [ "$(stat -c %s "$work/large/program.bin" 2>/dev/null || echo 0)" -lt $((17 << 20)) ]; do

@@ -4,7 +4,7 @@
 # part of Windows itself (a C++ runtime, pthread or zlib DLL would make the program fail
 # on a clean machine).
 #
-# The launcher (ZIZeduz.exe, and e2e_launcher.exe, the same program without archives)
+# The launcher (ZIZeduz.exe, and e2e_launcher_unelevated.exe, the same program for tests)
 # runs elevated from a downloads folder where anybody may have left a DLL named like a
 # system one. It may import, at start or delay-loaded, only DLLs that the system always
 # takes from its own folder (the known DLLs); it loads every other one at run time by
@@ -41,7 +41,7 @@ for file in "$bin"/*.exe "$bin"/*.dll; do
   delayed=$(delay_loaded "$file")
   allowed=$system_dlls; kind="a system DLL"
   case "$name" in
-    ZIZeduz.exe|e2e_launcher.exe) allowed=$known_dlls; kind="a known DLL" ;;
+    ZIZeduz.exe|e2e_launcher_unelevated.exe) allowed=$known_dlls; kind="a known DLL" ;;
   esac
   for dll in $dlls $delayed; do
     case "$allowed" in

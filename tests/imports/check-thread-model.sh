@@ -1,24 +1,25 @@
 #!/bin/bash
-# check-thread-model.sh NM SYMBOL_FILE...
-# The launcher is built with the toolchain's win32 thread model (cmake/LeanLauncher.cmake),
-# so no thread library is linked into it. Fails if a launcher's symbols (its .debug file)
-# hold any of the posix thread library's, as they do when the launcher is linked by the
-# posix toolchain or something pulls that library in.
+# check-thread-model.sh LINK_MAP...
+# The launcher is linked with the toolchain's win32 thread model (cmake/LeanLauncher.cmake),
+# so no thread library goes into it. Fails if a launcher's link map shows a member of
+# the posix thread library among what was linked, as it does when the launcher is linked
+# with the posix model's runtime or something pulls that library in.
 set -u
-nm=$1; shift
 status=0
-for file in "$@"; do
-  name=${file##*/}
-  if ! symbols=$("$nm" "$file" 2>&1); then
-    echo "$name: cannot read the symbols: $symbols"; status=1; continue
+for map in "$@"; do
+  name=${map##*/}
+  if [ ! -s "$map" ]; then
+    echo "$name: missing or empty"; status=1; continue
   fi
-  # A file without symbols would pass whatever was linked.
-  if ! grep -q ' T _WinMain@16$\| T _main$' <<<"$symbols"; then
-    echo "$name: holds no entry point symbol; not the symbols of a linked program"; status=1; continue
+  # A map without the entry point would pass whatever was linked.
+  if ! grep -Eq '^ +0x[0-9a-f]+ +_?(WinMain@16|main)$' "$map"; then
+    echo "$name: names no entry point; not the map of a linked program"; status=1; continue
   fi
-  threads=$(grep -i 'pthread' <<<"$symbols")
+  # Members taken from an archive appear as "library.a(member.o)"; the library given on
+  # the command line but not needed appears only as a LOAD line.
+  threads=$(grep -Eo '[^ ]*pthread[^ ]*\.a\([^)]*\)' "$map" | sort -u)
   if [ -n "$threads" ]; then
-    echo "$name: the thread library is linked in ($(wc -l <<<"$threads") symbols), for example:"
+    echo "$name: the thread library is linked in ($(wc -l <<<"$threads") members), for example:"
     head -n 5 <<<"$threads"
     status=1
   else

@@ -1,13 +1,15 @@
 #!/bin/bash
-# Tests of the payload build, run the way a vendor builds: scratch trees of this project
-# configured with payloads of their own.
+# Tests of the build's payload rule, run the way a vendor builds: scratch builds of one
+# setup executable by that rule (tests/payload/project, cmake/SetupExecutable.cmake), from
+# the launcher without a payload and payloads of their own.
 #
-#   payload-test.sh build SOURCE_DIR WORK_DIR KMARC
-#     the configure step's checks of the payload folder; what each rebuild repacks; what
-#     the archives hold; refusals that stop the build; two trees in different folders
-#     that must give the same launcher. Leaves WORK_DIR/one built for the next command.
+#   payload-test.sh build SOURCE_DIR TREE WORK_DIR KMARC LAUNCHER
+#     what kmarc refuses stops the build with its message; what each rebuild embeds
+#     again; what the archives hold; the same setup from a build in another folder; no
+#     source or build folder in TREE's launchers. Leaves WORK_DIR/one built for the next
+#     command.
 #   payload-test.sh install WORK_DIR WINE_RUN
-#     runs that launcher under Wine: the names as the launcher unpacks them and as the
+#     runs that setup under Wine: the names as the launcher unpacks them and as the
 #     setup program installs them.
 #
 # Prints one line per check and a count in the form the test summary adds up.
@@ -38,10 +40,10 @@ finish() {
 contains() { grep -qF -- "$(flat "$2")" <<<"$(flat "$1")"; }
 flat() { printf '%s' "$1" | tr '\n' ' ' | tr -s ' '; }
 
-# Names as kmarc lists them, one per line.
-entries() { "$kmarc" list "$1" | sed -E 's/^ *[0-9]+ +[0-9]+  //'; }
-# The archives a build's output says it packed, in name order.
-packed() { grep -oE 'Packing the [A-Z]+ archive' <<<"$1" | awk '{print $3}' | sort | tr '\n' ' '; }
+# What a setup carries, as kmarc extracts it: one folder per archive.
+unpack() { rm -rf "$2" && "$kmarc" extract "$1" "$2" >/dev/null; }
+# Whether a build's output says it embedded the payload.
+embedded() { grep -q 'Embedding the payload' <<<"$1"; }
 
 write_payload() {
   local p=$1
@@ -61,154 +63,127 @@ write_payload() {
   head -c 200000 /dev/urandom >"$p/APPBASE/Programm.dat"
 }
 
+# configure BUILD PAYLOAD [stand-ins]: a scratch build of one setup from PAYLOAD.
 configure() {
-  local tree=$1 payload=$2; shift 2
-  cmake -G Ninja -S "$src" -B "$tree" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-i686-mingw.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DKM_NATIVE_KMARC="$kmarc" -DKM_PAYLOAD_DIR="$payload" "$@" 2>&1
+  local stand_ins=
+  [ "${3:-}" = stand-ins ] &&
+    stand_ins="$tree/bin/Zephrun.exe;$src/demo/Zephrun.cpp;$tree/bin/lingerx.exe;$src/demo/lingerx.cpp"
+  cmake -G Ninja -S "$src/tests/payload/project" -B "$1" -DKM_KMARC="$kmarc" -DKM_LAUNCHER="$launcher" \
+    -DKM_PAYLOAD_DIR="$2" "-DKM_STAND_INS=$stand_ins" 2>&1
 }
-build() { cmake --build "$1" --target ZIZeduz -j 2 2>&1; }
+build() { cmake --build "$1" 2>&1; }
+# refused NAME PAYLOAD MESSAGE...: a build of PAYLOAD fails with kmarc's message, which
+# holds every MESSAGE.
+refused() {
+  local name=$1 payload=$2; shift 2
+  local out code part ok=yes
+  out=$(configure "$work/config" "$payload" && build "$work/config") && code=0 || code=$?
+  { [ $code -ne 0 ] && grep -q '^kmarc: ' <<<"$out"; } || ok=no
+  for part in "$@"; do contains "$out" "$part" || ok=no; done
+  if [ $ok = yes ]; then pass "$name"; else fail "$name" "$out"; fi
+}
 
 # --- build -------------------------------------------------------------------------
 run_build() {
   rm -rf "$work"
   mkdir -p "$work"
-  local config=$work/config out code
+  local out code
 
-  # The configure step refuses a payload folder that is missing or misspelled, before
-  # anything is built; one tree serves all of these.
-  out=$(configure "$config" "$work/no such payload") && code=0 || code=$?
-  if [ $code -ne 0 ] && contains "$out" "KM_PAYLOAD_DIR: $work/no such payload does not exist" \
-     && contains "$out" "BASE, SETUPBASE, SETUPPHOTO, PHOTOEDITION, KMIMAGE, KMVERSION, APPBASE, PHOTOUNINST"; then
-    pass "configure: a missing payload folder fails, naming it and the eight archives"
-  else fail "configure: a missing payload folder fails, naming it and the eight archives" "$out"; fi
-
-  for wrong in Base APPBASE_ 'KMIMAGE "x"'; do
+  # kmarc checks the payload folder; its refusal is the build's message.
+  refused "build: a missing payload folder fails, naming it and the eight archives" "$work/no such payload" \
+    "$work/no such payload does not exist" \
+    "BASE, SETUPBASE, SETUPPHOTO, PHOTOEDITION, KMIMAGE, KMVERSION, APPBASE, PHOTOUNINST"
+  # 'BASE;APPBASE' is one folder, whatever a list in the build rules would make of it.
+  local wrong
+  for wrong in Base APPBASE_ 'KMIMAGE "x"' 'BASE;APPBASE'; do
     write_payload "$work/wrong"
     mkdir -p "$work/wrong/$wrong"
-    out=$(configure "$config" "$work/wrong") && code=0 || code=$?
-    if [ $code -ne 0 ] && contains "$out" "holds '$wrong', which is not an archive folder" \
-       && contains "$out" "named exactly BASE, SETUPBASE"; then
-      pass "configure: a folder '$wrong' fails, naming it and the eight archives"
-    else fail "configure: a folder '$wrong' fails, naming it and the eight archives" "$out"; fi
+    refused "build: a folder '$wrong' fails, naming it and the eight archives" "$work/wrong" \
+      "holds '$wrong', which is not an archive folder" "named exactly BASE, SETUPBASE"
   done
-
   # An archive folder that is a link falls under kmarc's rule for folder links.
   write_payload "$work/wrong"
   mv "$work/wrong/KMVERSION" "$work/elsewhere"
   ln -s "$work/elsewhere" "$work/wrong/KMVERSION"
-  out=$(configure "$config" "$work/wrong") && code=0 || code=$?
-  if [ $code -ne 0 ] && contains "$out" "$work/wrong/KMVERSION is a symbolic link"; then
-    pass "configure: an archive folder that is a link fails, naming it"
-  else fail "configure: an archive folder that is a link fails, naming it" "$out"; fi
+  refused "build: an archive folder that is a link fails, naming it" "$work/wrong" \
+    "$work/wrong/KMVERSION is a symbolic link"
   rm -rf "$work/elsewhere"
 
   # A vendor's SETUPBASE must bring the setup program and the waiting program.
   write_payload "$work/vendor"
-  out=$(configure "$config" "$work/vendor") && code=0 || code=$?
-  if [ $code -ne 0 ] && contains "$out" "no Zephrun.exe in $work/vendor/SETUPBASE" && contains "$out" "KM_STAND_INS=ON"; then
-    pass "configure: SETUPBASE without Zephrun.exe fails and names the stand-in option"
-  else fail "configure: SETUPBASE without Zephrun.exe fails and names the stand-in option" "$out"; fi
+  refused "build: SETUPBASE without Zephrun.exe fails" "$work/vendor" "no Zephrun.exe in $work/vendor/SETUPBASE"
   printf 'MZ' >"$work/vendor/SETUPBASE/ZEPHRUN.EXE"
-  out=$(configure "$config" "$work/vendor") && code=0 || code=$?
-  if [ $code -ne 0 ] && contains "$out" "no lingerx.exe in $work/vendor/SETUPBASE"; then
-    pass "configure: a setup program without lingerx.exe fails too"
-  else fail "configure: a setup program without lingerx.exe fails too" "$out"; fi
+  refused "build: a setup program without lingerx.exe fails too" "$work/vendor" \
+    "no lingerx.exe in $work/vendor/SETUPBASE"
   # The programs count wherever the launcher unpacks them, in any case.
   printf 'MZ' >"$work/vendor/BASE/LingerX.exe"
-  out=$(configure "$config" "$work/vendor") && code=0 || code=$?
-  if [ $code -eq 0 ] && ! contains "$out" "STAND-INS" \
-     && contains "$out" "archives it does not carry (no folder): SETUPPHOTO PHOTOEDITION KMIMAGE PHOTOUNINST"; then
-    pass "configure: the vendor's own programs take no stand-ins; absent archives are listed"
-  else fail "configure: the vendor's own programs take no stand-ins; absent archives are listed" "$out"; fi
-  rm -rf "$config"
+  out=$(configure "$work/config" "$work/vendor" && build "$work/config") && code=0 || code=$?
+  if [ $code -eq 0 ] && unpack "$work/config/bin/ZIZeduz.exe" "$work/x" && [ -e "$work/x/BASE/LingerX.exe" ] \
+     && [ "$(ls "$work/x/SETUPBASE" | tr '\n' ' ')" = "Data ZEPHRUN.EXE Zephrun.ini " ]; then
+    pass "build: the vendor's own programs, and no stand-ins"
+  else fail "build: the vendor's own programs, and no stand-ins" "$out"; fi
+  rm -rf "$work/config"
 
-  # The tree the rest works with: stand-ins asked for, names Windows allows but build
+  # The build the rest works with: stand-ins asked for, names Windows allows but build
   # rules do not, a link inside the folder.
   local one=$work/one payload=$work/payload
   write_payload "$payload"
-  out=$(configure "$one" "$payload" -DKM_STAND_INS=ON) && code=0 || code=$?
-  if [ $code -eq 0 ] && contains "$out" "archives the launcher carries: BASE SETUPBASE KMVERSION APPBASE" \
-     && contains "$out" "STAND-INS: the project's Zephrun.exe and lingerx.exe go into SETUPBASE (KM_STAND_INS is ON)"; then
-    pass "configure: the archives carried and the stand-ins are announced"
-  else fail "configure: the archives carried and the stand-ins are announced" "$out"; fi
-  out=$(build "$one") && code=0 || code=$?
+  out=$(configure "$one" "$payload" stand-ins && build "$one") && code=0 || code=$?
   if [ $code -ne 0 ]; then
     fail "build: a payload with ';', blanks, non-ASCII names and a link builds" "$out"
     finish
   fi
   pass "build: a payload with ';', blanks, non-ASCII names and a link builds"
-  local archives=$one/resources/archives
-  check "archives: BASE holds exactly the tree" test "$(entries "$archives/base.kmarc")" = \
-    "$(printf '%s\n' 'Dokumente\Readme link.txt' 'Dokumente\Übersicht.txt' 'Notes; draft.txt' 'Readme.txt' 'With blank\a b.txt')"
-  # kmarc list shows the names in the host's encoding; the archive holds code page 1252.
+  local setup=$one/bin/ZIZeduz.exe x=$work/x
+  unpack "$setup" "$x"
+  check "archives: the setup carries BASE, SETUPBASE, KMVERSION and APPBASE, no others" \
+    test "$(ls "$x" | tr '\n' ' ')" = "APPBASE BASE KMVERSION SETUPBASE "
+  check "archives: BASE holds exactly the tree, the link as the file it names" diff -r "$x/BASE" "$payload/BASE"
+  # The archive stores names in code page 1252; the setup carries it as it is.
   check "archives: the non-ASCII name is stored in code page 1252" \
-    env LC_ALL=C grep -qa "Dokumente\\\\$(printf '\xdc')bersicht.txt" "$archives/base.kmarc"
-  check "archives: the link is packed as the file it names" \
-    cmp -s <("$kmarc" extract "$archives/base.kmarc" "$work/x" >/dev/null && cat "$work/x/Dokumente/Readme link.txt") "$payload/BASE/Readme.txt"
+    env LC_ALL=C grep -qa "Dokumente\\\\$(printf '\xdc')bersicht.txt" "$setup"
   check "archives: SETUPBASE holds the payload's files and the two stand-ins" \
-    test "$(entries "$archives/setupbase.kmarc")" = "$(printf '%s\n' 'Data\Wizard.dat' Zephrun.exe Zephrun.ini lingerx.exe)"
-  check "archives: no archive for a folder that is not there" \
-    test ! -e "$archives/kmimage.kmarc" -a ! -e "$archives/photouninst.kmarc"
+    test "$(cd "$x/SETUPBASE" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" = \
+         "./Data/Wizard.dat ./Zephrun.exe ./Zephrun.ini ./lingerx.exe "
+  check "archives: the stand-ins are the built programs" cmp "$x/SETUPBASE/Zephrun.exe" "$tree/bin/Zephrun.exe"
 
-  # Each change repacks its own archive and no other, names that a Ninja depfile cannot
-  # spell ("Notes; draft.txt" in BASE) included.
+  # Each change to the payload embeds it again, names that a Ninja depfile cannot spell
+  # ("Notes; draft.txt" in BASE) included; nothing else does.
   out=$(build "$one")
-  if [ -z "$(packed "$out")" ] && contains "$out" "ninja: no work to do"; then
+  if ! embedded "$out" && contains "$out" "ninja: no work to do"; then
     pass "rebuild: nothing changed, nothing done"
   else fail "rebuild: nothing changed, nothing done" "$out"; fi
-
+  # rebuilt NAME TEST...: after a change, the build embeds again and TEST holds.
+  rebuilt() {
+    local name=$1; shift
+    out=$(build "$one")
+    if embedded "$out" && unpack "$setup" "$x" && "$@"; then pass "$name"; else fail "$name" "$out"; fi
+  }
   rm "$payload/APPBASE/Dokumente/Alt/Alt.txt"
-  out=$(build "$one")
-  if [ "$(packed "$out")" = "APPBASE " ] && ! entries "$archives/appbase.kmarc" | grep -q 'Alt.txt'; then
-    pass "rebuild: a deleted file is gone from its archive, and only that one is repacked"
-  else fail "rebuild: a deleted file is gone from its archive, and only that one is repacked" "$out"; fi
-
+  rebuilt "rebuild: a deleted file is gone from its archive" test ! -e "$x/APPBASE/Dokumente/Alt/Alt.txt"
   printf 'neu\r\n' >"$payload/APPBASE/Dokumente/Alt/Neu.txt"
-  out=$(build "$one")
-  if [ "$(packed "$out")" = "APPBASE " ] && entries "$archives/appbase.kmarc" | grep -qxF 'Dokumente\Alt\Neu.txt'; then
-    pass "rebuild: an added file is packed"
-  else fail "rebuild: an added file is packed" "$out"; fi
-
+  rebuilt "rebuild: an added file is packed" test -e "$x/APPBASE/Dokumente/Alt/Neu.txt"
   mv "$payload/APPBASE/Dokumente/Alt/Neu.txt" "$payload/APPBASE/Dokumente/Alt/Neu & mehr.txt"
-  out=$(build "$one")
-  local names
-  names=$(entries "$archives/appbase.kmarc")
-  if [ "$(packed "$out")" = "APPBASE " ] && grep -qxF 'Dokumente\Alt\Neu & mehr.txt' <<<"$names" \
-     && ! grep -qxF 'Dokumente\Alt\Neu.txt' <<<"$names"; then
-    pass "rebuild: a renamed file is packed under its new name only"
-  else fail "rebuild: a renamed file is packed under its new name only" "$out"; fi
+  rebuilt "rebuild: a renamed file is packed under its new name only" \
+    test -e "$x/APPBASE/Dokumente/Alt/Neu & mehr.txt" -a ! -e "$x/APPBASE/Dokumente/Alt/Neu.txt"
   printf 'mehr\r\n' >>"$payload/APPBASE/Dokumente/Alt/Neu & mehr.txt"
-  out=$(build "$one")
-  if [ "$(packed "$out")" = "APPBASE " ]; then
-    pass "rebuild: a change to a file named with '&' repacks its archive"
-  else fail "rebuild: a change to a file named with '&' repacks its archive" "$out"; fi
+  rebuilt "rebuild: a change to a file named with '&' embeds again" \
+    cmp -s "$x/APPBASE/Dokumente/Alt/Neu & mehr.txt" "$payload/APPBASE/Dokumente/Alt/Neu & mehr.txt"
   rm "$payload/APPBASE/Dokumente/Alt/Neu & mehr.txt"
-  out=$(build "$one")
-  if [ "$(packed "$out")" = "APPBASE " ] && ! entries "$archives/appbase.kmarc" | grep -q 'Neu'; then
-    pass "rebuild: a file named with '&' that is deleted is gone"
-  else fail "rebuild: a file named with '&' that is deleted is gone" "$out"; fi
-
+  rebuilt "rebuild: a file named with '&' that is deleted is gone" test ! -e "$x/APPBASE/Dokumente/Alt/Neu & mehr.txt"
+  printf 'changed\r\n' >>"$payload/BASE/Notes; draft.txt"
+  rebuilt "rebuild: a change to a file named with ';' embeds again" \
+    cmp -s "$x/BASE/Notes; draft.txt" "$payload/BASE/Notes; draft.txt"
   printf '[Setup]\r\nChanged=1\r\n' >"$payload/SETUPBASE/Zephrun.ini"
-  out=$(build "$one")
-  if [ "$(packed "$out")" = "SETUPBASE " ] \
-     && cmp -s <("$kmarc" extract "$archives/setupbase.kmarc" "$work/y" >/dev/null && cat "$work/y/Zephrun.ini") "$payload/SETUPBASE/Zephrun.ini"; then
-    pass "rebuild: a changed file is repacked with its new contents"
-  else fail "rebuild: a changed file is repacked with its new contents" "$out"; fi
-
-  # A change at the top of an unpacked folder configures again: removing the folder the
-  # stand-ins go into is seen, and an archive that went away is no longer carried.
+  rebuilt "rebuild: a changed file is packed with its new contents" \
+    cmp -s "$x/SETUPBASE/Zephrun.ini" "$payload/SETUPBASE/Zephrun.ini"
   rm -rf "$payload/KMVERSION"
-  out=$(build "$one") && code=0 || code=$?
-  if [ $code -eq 0 ] && contains "$out" "archives the launcher carries: BASE SETUPBASE APPBASE" \
-     && ! grep -q KMVERSION "$one/resources/archives.rc"; then
-    pass "rebuild: a removed archive folder configures again and the archive is dropped"
-  else fail "rebuild: a removed archive folder configures again and the archive is dropped" "$out"; fi
-  mkdir -p "$work/Base"
-  mv "$work/Base" "$payload/Base"
+  rebuilt "rebuild: a removed archive folder is no longer carried" test ! -e "$x/KMVERSION"
+  mkdir -p "$payload/Base"
   out=$(build "$one") && code=0 || code=$?
   if [ $code -ne 0 ] && contains "$out" "holds 'Base', which is not an archive folder"; then
-    pass "rebuild: a misspelled folder added later fails the build with the configure message"
-  else fail "rebuild: a misspelled folder added later fails the build with the configure message" "$out"; fi
+    pass "rebuild: a misspelled folder added later fails the build with kmarc's message"
+  else fail "rebuild: a misspelled folder added later fails the build with kmarc's message" "$out"; fi
   rm -rf "$payload/Base"
 
   # What kmarc refuses stops the build with kmarc's message naming the file; the build
@@ -221,34 +196,35 @@ run_build() {
       *) printf 'x' >"$payload/BASE/Dokumente/$name" ;;
     esac
     out=$(build "$one") && code=0 || code=$?
-    if [ $code -ne 0 ] && grep -q "^kmarc: .*BASE/Dokumente/$name.*$message" <<<"$out" \
+    if [ $code -ne 0 ] && grep -q "BASE/Dokumente/$name.*$message" <<<"$out" && grep -q '^kmarc: ' <<<"$out" \
        && ! contains "$out" "CMake Error"; then
       pass "build: '$name' stops the build with kmarc's message"
     else fail "build: '$name' stops the build with kmarc's message" "$out"; fi
     rm -f "$payload/BASE/Dokumente/$name"
-  done <<'EOF'
+  done <<'NAMES'
 say "hi".txt|"
 日本語.txt|code page
 dangling|to nothing
 outside|outside
-EOF
+NAMES
   out=$(build "$one") && code=0 || code=$?
   check "build: the tree builds again once those files are gone" test $code -eq 0
 
-  # Same payload, same sources, another folder: the same bytes.
-  printf '1.0\r\n' >"$work/Version.txt"
+  # Same payload, another folder: the same bytes.
   mkdir -p "$payload/KMVERSION"
-  mv "$work/Version.txt" "$payload/KMVERSION/"
+  printf '1.0\r\n' >"$payload/KMVERSION/Version.txt"
   build "$one" >/dev/null
-  local two="$work/second tree with a longer name/b"
-  out=$(configure "$two" "$payload" -DKM_STAND_INS=ON && build "$two") && code=0 || code=$?
+  local two="$work/second build with a longer name/b"
+  out=$(configure "$two" "$payload" stand-ins && build "$two") && code=0 || code=$?
   if [ $code -eq 0 ] && cmp "$one/bin/ZIZeduz.exe" "$two/bin/ZIZeduz.exe"; then
-    pass "reproducible: two trees in different folders give the same ZIZeduz.exe (cmp)"
-  else fail "reproducible: two trees in different folders give the same ZIZeduz.exe (cmp)" "$out"; fi
+    pass "reproducible: two builds in different folders give the same ZIZeduz.exe (cmp)"
+  else fail "reproducible: two builds in different folders give the same ZIZeduz.exe (cmp)" "$out"; fi
+  # The launchers are compiled so that no folder of the build is named in them.
   local leaks
-  leaks=$(strings -a "$one/bin/ZIZeduz.exe" "$two/bin/ZIZeduz.exe" | grep -e "$work" -e "$src" -e "second tree" | head -n 5)
-  check "reproducible: no source or build folder in the executable" test -z "$leaks"
-  rm -rf "$work/second tree with a longer name" "$work/x" "$work/y" "$work/wrong" "$work/vendor"
+  leaks=$(strings -a "$launcher" "$tree/bin/ZIZeduz.exe" "$one/bin/ZIZeduz.exe" |
+          grep -e "$tree" -e "$src" -e "$work" | head -n 5)
+  check "reproducible: no source or build folder in the launchers" test -z "$leaks"
+  rm -rf "$work/second build with a longer name" "$x" "$work/wrong" "$work/vendor"
   finish
 }
 
@@ -306,7 +282,7 @@ run_install() {
   local expected=$work/expected
   rm -rf "$expected"; mkdir -p "$expected"
   cp -rL "$payload/BASE/." "$payload/SETUPBASE/." "$payload/KMVERSION/." "$expected/"
-  cp "$one/bin/Zephrun.exe" "$one/bin/lingerx.exe" "$expected/"
+  cp "$one/setup-stand-ins/Zephrun.exe" "$one/setup-stand-ins/lingerx.exe" "$expected/"
   local diffs
   diffs=$(diff -r "$expected" "$setup" 2>&1)
   check "install: the setup folder holds exactly the payload's files, byte for byte" test -z "$diffs"
@@ -336,13 +312,13 @@ run_install() {
 
 case ${1:-} in
   build)
-    src=$2; work=$3; kmarc=$4
+    src=$2; tree=$3; work=$4; kmarc=$5; launcher=$6
     run_build ;;
   install)
     work=$2; wine_run=$3
     kmarc=
     run_install ;;
   *)
-    echo "usage: payload-test.sh build SOURCE_DIR WORK_DIR KMARC | install WORK_DIR WINE_RUN" >&2
+    echo "usage: payload-test.sh build SOURCE_DIR TREE WORK_DIR KMARC LAUNCHER | install WORK_DIR WINE_RUN" >&2
     exit 2 ;;
 esac

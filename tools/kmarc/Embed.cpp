@@ -154,10 +154,13 @@ std::vector<fs::path> PayloadFolders(const fs::path& payload)
 // The launcher runs the setup program from its setup folder and its cleanup script runs
 // the waiting program from there, so each must lie at the top of one of the folders it
 // unpacks (the system ignores case in the name).
-void CheckSetupPrograms(const fs::path& payload, const std::vector<fs::path>& folders)
+void CheckSetupPrograms(const fs::path& payload, const std::vector<fs::path>& folders,
+                        const std::vector<fs::path>& added)
 {
     for (const char* program : kRequiredSetupPrograms) {
         bool found = false;
+        for (const fs::path& file : added)
+            found = found || Upper(DisplayPath(file.filename())) == Upper(program);
         for (int i = 0; i < kUnpackedArchiveCount && !found; ++i) {
             if (folders[i].empty())
                 continue;
@@ -239,7 +242,67 @@ std::vector<IconImage> ReadIcon(const fs::path& path)
     }
 }
 
+// Whether a folder the launcher unpacks holds name at its top (the system ignores case).
+bool UnpackedAtTop(const std::vector<fs::path>& folders, const fs::path& name)
+{
+    for (int i = 0; i < kUnpackedArchiveCount; ++i) {
+        if (folders[i].empty())
+            continue;
+        for (const fs::directory_entry& entry : fs::directory_iterator(folders[i])) {
+            if (Upper(DisplayPath(entry.path().filename())) == Upper(DisplayPath(name)))
+                return true;
+        }
+    }
+    return false;
+}
+
+void SetArchive(ResourceTree& resources, const std::string& name, ResourceData data)
+{
+    resources.Set(ResourceId::Named(kArchiveResourceType), ResourceId::Named(name), kArchiveLanguage, std::move(data));
+}
+
+// Writes the launcher's image with resources as output, which appears under its name only
+// when it is complete.
+void WriteSetup(const PeImage& image, const ResourceTree& resources, const fs::path& output,
+                const std::string& launcher)
+{
+    OutputFile setup(output);
+    try {
+        OutputSink sink(setup);
+        WriteWithResources(image, resources, sink);
+    } catch (const PeError& error) {
+        Refuse(launcher + ": cannot take the archives: " + error.what());
+    }
+    setup.Commit();
+#ifndef _WIN32
+    std::error_code ignored;
+    fs::permissions(output, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                    fs::perm_options::add, ignored);
+#endif
+}
+
 } // namespace
+
+void EmbedArchives(const fs::path& launcher, const std::vector<std::pair<std::string, std::vector<unsigned char>>>& archives,
+                   const fs::path& output)
+{
+    EmbedOptions options;
+    options.launcher = launcher;
+    PeImage image = ReadLauncher(options);
+    ResourceTree resources;
+    try {
+        resources = ReadResources(image);
+    } catch (const PeError& error) {
+        Refuse(Launcher(options) + ": damaged resources (" + std::string(error.what()) + ")");
+    }
+    resources.RemoveType(ResourceId::Named(kArchiveResourceType));
+    for (const auto& archive : archives) {
+        ResourceData data;
+        data.bytes = archive.second;
+        SetArchive(resources, archive.first, std::move(data));
+    }
+    WriteSetup(image, resources, output, Launcher(options));
+}
 
 void EmbedPayload(const EmbedOptions& options, std::ostream& out)
 {
@@ -281,7 +344,18 @@ void EmbedPayload(const EmbedOptions& options, std::ostream& out)
                      "setup's file properties (product name, version, company) will be blank\n";
 
     std::vector<fs::path> folders = PayloadFolders(options.payload);
-    CheckSetupPrograms(options.payload, folders);
+    const std::vector<fs::path>& added = options.pack.addMissing;
+    if (!added.empty() && folders[kSetupProgramArchive].empty())
+        throw ToolError{ kExitUsage, "--add-missing: " + DisplayPath(options.payload) + " has no " +
+                                         kSetupArchiveNames[kSetupProgramArchive] + " folder to add to" };
+    CheckSetupPrograms(options.payload, folders, added);
+    // A file to add goes in only where no folder the launcher unpacks holds its name at
+    // the top: in the setup folder it would replace the payload's own.
+    std::vector<fs::path> addToSetupBase;
+    for (const fs::path& file : added) {
+        if (!UnpackedAtTop(folders, file.filename()))
+            addToSetupBase.push_back(file);
+    }
 
     // Every name of every archive folder is checked, and every fault listed, before a
     // byte is compressed.
@@ -292,7 +366,9 @@ void EmbedPayload(const EmbedOptions& options, std::ostream& out)
     for (int i = 0; i < kSetupArchiveCount; ++i) {
         if (folders[i].empty())
             continue;
-        plans[i] = PlanFolder(folders[i], options.pack, faults);
+        PackOptions pack = options.pack;
+        pack.addMissing = i == kSetupProgramArchive ? addToSetupBase : std::vector<fs::path>();
+        plans[i] = PlanFolder(folders[i], pack, faults);
         if (plans[i].files.empty())
             faults.push_back(DisplayPath(folders[i]) + ": no files to pack (an archive keeps files only); remove "
                                                        "the folder if the setup should carry no " +
@@ -312,8 +388,7 @@ void EmbedPayload(const EmbedOptions& options, std::ostream& out)
     fs::path archivesPath = options.output;
     archivesPath += kArchivesSuffix;
     OutputFile archives(archivesPath);  // never committed: removed at the end, or on an interrupt
-    ResourceId type = ResourceId::Named(kArchiveResourceType);
-    resources.RemoveType(type);
+    resources.RemoveType(ResourceId::Named(kArchiveResourceType));
     std::string carried;
     std::string absent;
     {
@@ -328,11 +403,10 @@ void EmbedPayload(const EmbedOptions& options, std::ostream& out)
             PackPlanned(plans[i], options.pack, archive, folders[i], progress);
             ResourceData data;
             data.source = std::make_shared<SpooledResource>(archives, archive.Start(), archive.Size());
-            resources.Set(type, ResourceId::Named(kSetupArchiveNames[i]), kArchiveLanguage, std::move(data));
+            SetArchive(resources, kSetupArchiveNames[i], std::move(data));
         }
     }
 
-    OutputFile setup(options.output);
     try {
         if (!options.versionInfo.empty()) {
             resources.RemoveType(kResourceTypeVersion);
@@ -343,17 +417,24 @@ void EmbedPayload(const EmbedOptions& options, std::ostream& out)
             SetIconGroup(resources, kIconGroupId, icon);
         if (!splash.empty())
             SetSplashBitmap(resources, std::move(splash));
-        OutputSink sink(setup);
-        WriteWithResources(image, resources, sink);
     } catch (const PeError& error) {
         Refuse(Launcher(options) + ": cannot take the archives: " + error.what());
     }
-    setup.Commit();
-#ifndef _WIN32
-    std::error_code ignored;
-    fs::permissions(options.output, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                    fs::perm_options::add, ignored);
-#endif
+    WriteSetup(image, resources, options.output, Launcher(options));
+    if (!options.pack.depfile.empty()) {
+        // What a build that embeds again whenever it changes depends on: the launcher, the
+        // payload folder (whose listing says which archives there are), what the archive
+        // folders hold and the files of the options.
+        std::vector<fs::path> inputs = { options.launcher, options.payload };
+        inputs.insert(inputs.end(), added.begin(), added.end());
+        for (const fs::path& file : { options.icon, options.splash }) {
+            if (!file.empty())
+                inputs.push_back(file);
+        }
+        for (const PackPlan& plan : plans)
+            AddPlanInputs(plan, inputs);
+        WriteDepfile(options.pack.depfile, options.output, inputs);
+    }
     out << DisplayPath(options.output) << ": archives the launcher carries:" << carried << "\n";
     if (!absent.empty())
         out << DisplayPath(options.output) << ": archives it does not carry (no folder):" << absent << "\n";

@@ -259,20 +259,6 @@ private:
     unsigned m_linkCount = 0;
 };
 
-void WriteDepfile(const fs::path& depfile, const fs::path& archive, const PackPlan& payload)
-{
-    std::string target;
-    if (!EscapeForDepfile(DepfileName(archive), target))
-        throw ToolError{ kExitUsage, DisplayPath(archive) + ": a depfile cannot name this archive path" };
-    DepfileSpeller speller(depfile);
-    std::vector<std::string> prerequisites;
-    for (const fs::path& folder : payload.folders)
-        prerequisites.push_back(speller.Spell(folder));
-    for (const PackItem& file : payload.files)
-        prerequisites.push_back(speller.Spell(file.path));
-    std::string text = FormatDepfile(target, prerequisites);
-    WriteWholeFile(depfile, std::vector<unsigned char>(text.begin(), text.end()));
-}
 
 // The archive while it is written: an OutputFile, renamed over the archive only when
 // everything went well. A failed write throws out of the writer with the reason.
@@ -386,6 +372,29 @@ void PackArchive(const fs::path& archive, const fs::path& folder, const PackOpti
         PackPlanned(plan, options, output, archive, progress);
     }
     output.Commit();
-    if (!options.depfile.empty())
-        WriteDepfile(options.depfile, archive, plan);
+    if (!options.depfile.empty()) {
+        std::vector<fs::path> inputs;
+        AddPlanInputs(plan, inputs);
+        WriteDepfile(options.depfile, archive, inputs);
+    }
+}
+
+void AddPlanInputs(const PackPlan& plan, std::vector<fs::path>& inputs)
+{
+    inputs.insert(inputs.end(), plan.folders.begin(), plan.folders.end());
+    for (const PackItem& file : plan.files)
+        inputs.push_back(file.path);
+}
+
+void WriteDepfile(const fs::path& depfile, const fs::path& target, const std::vector<fs::path>& inputs)
+{
+    std::string spelledTarget;
+    if (!EscapeForDepfile(DepfileName(target), spelledTarget))
+        throw ToolError{ kExitUsage, DisplayPath(target) + ": a depfile cannot name this path" };
+    DepfileSpeller speller(depfile);
+    std::vector<std::string> prerequisites;
+    for (const fs::path& input : inputs)
+        prerequisites.push_back(speller.Spell(input));
+    std::string text = FormatDepfile(spelledTarget, prerequisites);
+    WriteWholeFile(depfile, std::vector<unsigned char>(text.begin(), text.end()));
 }

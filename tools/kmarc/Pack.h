@@ -70,4 +70,15 @@ void PackPlanned(const PackPlan& plan, const PackOptions& options, ArchiveOutput
 void PackArchive(const std::filesystem::path& archive, const std::filesystem::path& folder,
                  const PackOptions& options);
 
+// Appends what plan read to inputs, for a depfile: every folder whose listing was read
+// and every file it packs.
+void AddPlanInputs(const PackPlan& plan, std::vector<std::filesystem::path>& inputs);
+
+// Writes depfile, a Ninja/Make depfile with target as its one target and inputs as its
+// prerequisites. A path Ninja cannot read is named through a symbolic link of a plain
+// name in <depfile>.links, or where none can be made as <depfile>.unlisted, which never
+// exists (with a note on stderr). Throws ToolError.
+void WriteDepfile(const std::filesystem::path& depfile, const std::filesystem::path& target,
+                  const std::vector<std::filesystem::path>& inputs);
+
 #endif

@@ -64,7 +64,7 @@ TEST_F(CliTest, EachCommandHasItsOwnHelpBothWays)
         const char* foreign;
     } cases[] = {
         { "pack", "--add-missing FILE", "--strip-signature" },
-        { "embed", "--version-info KEY=VALUE", "--depfile" },
+        { "embed", "--version-info KEY=VALUE", "--json" },
         { "list", "Usage: kmarc list", "--level" },
         { "verify", "Usage: kmarc verify", "--icon" },
         { "extract", "Usage: kmarc extract", "--add-missing" },

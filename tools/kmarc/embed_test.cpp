@@ -3,12 +3,18 @@
 #include "pe/IconResource.h"
 #include "pe/PeTestSupport.h"
 #include "pe/PeWriter.h"
+#include "tools/kmarc/Depfile.h"
+#include "tools/kmarc/Embed.h"
+#include "tools/kmarc/HostFiles.h"
 #include "tools/kmarc/KmarcTestSupport.h"
+#include "tools/kmarc/ToolError.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
+#include <set>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -187,6 +193,65 @@ TEST_F(EmbedTest, RefusesWhatItCannotEmbedIntoAndWritesNothing)
         EXPECT_FALSE(fs::exists(work / "setup.exe")) << c.what;
         EXPECT_FALSE(fs::exists(work / "setup.exe.part")) << c.what;
     }
+}
+
+// What the build embeds with: the stand-ins added where the payload has no program of
+// that name, and a depfile that names everything read.
+TEST_F(EmbedTest, AddMissingGoesIntoSetupBaseUnlessAnUnpackedFolderHasTheNameAndTheDepfileNamesTheInputs)
+{
+    fs::remove(work / "payload" / "SETUPBASE" / "Zephrun.exe");
+    fs::remove(work / "payload" / "SETUPBASE" / "lingerx.exe");
+    WriteFile(work / "payload" / "BASE" / "LingerX.EXE", "the vendor's waiting program");
+    WriteFile(work / "stand-ins" / "Zephrun.exe", "stand-in setup program");
+    WriteFile(work / "stand-ins" / "lingerx.exe", "stand-in waiting program");
+    std::string options = "--add-missing " + Quote(work / "stand-ins" / "Zephrun.exe") + " --add-missing " +
+                          Quote(work / "stand-ins" / "lingerx.exe") + " --depfile " + Quote(work / "setup.d") + " ";
+    ASSERT_EQ(0, Kmarc(work, Embed(options))) << ReadFile(work / "stderr.txt");
+    ASSERT_EQ(0, Kmarc(work, "extract " + SetupPath() + " " + Quote(work / "out"))) << ReadFile(work / "stderr.txt");
+    std::map<std::string, std::string> out = Snapshot(work / "out");
+    EXPECT_EQ("stand-in setup program", out["SETUPBASE/Zephrun.exe"]);
+    // The payload's own waiting program is unpacked; a stand-in beside it would replace it.
+    EXPECT_EQ(0u, out.count("SETUPBASE/lingerx.exe"));
+    EXPECT_EQ("the vendor's waiting program", out["BASE/LingerX.EXE"]);
+
+    std::string depfile = ReadFile(work / "setup.d");
+    auto spelled = [](const fs::path& path) {
+        std::string escaped;
+        EXPECT_TRUE(EscapeForDepfile(DepfileName(path), escaped)) << path;
+        return escaped;
+    };
+    EXPECT_EQ(0u, depfile.find(spelled(work / "setup.exe") + ":")) << depfile;
+    // One prerequisite per line after the target's.
+    std::set<std::string> prerequisites;
+    std::istringstream lines(depfile.substr(depfile.find('\n') + 1));
+    for (std::string line; std::getline(lines, line);)
+        prerequisites.insert(line.substr(2, line.size() - 2 - (line.back() == '\\' ? 2 : 0)));
+    for (const fs::path& input : { work / "launcher.exe", work / "payload", work / "payload" / "APPBASE" / "Docs" / "Ger",
+                                   work / "payload" / "BASE" / "Data" / "a.dat", work / "stand-ins" / "Zephrun.exe",
+                                   work / "stand-ins" / "lingerx.exe" })
+        EXPECT_EQ(1u, prerequisites.count(spelled(input))) << input << "\n" << depfile;
+
+    // With no SETUPBASE folder there is nothing to add to.
+    fs::remove_all(work / "payload" / "SETUPBASE");
+    fs::remove(work / "setup.exe");
+    EXPECT_EQ(2, Kmarc(work, Embed(options)));
+    EXPECT_NE(std::string::npos, ReadFile(work / "stderr.txt").find("has no SETUPBASE folder to add to"));
+    EXPECT_FALSE(fs::exists(work / "setup.exe"));
+}
+
+// The writer embed uses, for archives that are packed already: they go in as given.
+TEST_F(EmbedTest, EmbedArchivesPutsTheBytesInAsGiven)
+{
+    EmbedArchives(work / "launcher.exe", { { "BASE", Pattern(700, 3) }, { "PHOTOUNINST", Pattern(9, 4) } },
+                  work / "setup.exe");
+    ResourceTree tree = ReadResources(PeImage(Bytes(ReadFile(work / "setup.exe"))));
+    ResourceId kmarc = ResourceId::Named("KMARC");
+    EXPECT_EQ(2u, tree.Types().at(kmarc).size());
+    EXPECT_EQ(Pattern(700, 3), tree.Find(kmarc, ResourceId::Named("BASE"), kGerman)->bytes);
+    EXPECT_EQ(Pattern(9, 4), tree.Find(kmarc, ResourceId::Named("PHOTOUNINST"), kGerman)->bytes);
+    EXPECT_TRUE(tree.Has(kResourceTypeDialog, 103));
+    EXPECT_THROW(EmbedArchives(work / "missing.exe", {}, work / "other.exe"), ToolError);
+    EXPECT_FALSE(fs::exists(work / "other.exe"));
 }
 
 TEST_F(EmbedTest, StripSignatureRemovesTheCertificateTable)

@@ -164,8 +164,8 @@ void ExpectArguments(const CommandLine& line, size_t count, const char* usage)
 {
     if (line.arguments.size() != count)
         ThrowUsage(std::string("usage: kmarc ") + usage);
-    if (line.packOptionGiven && line.command != "pack")
-        ThrowUsage("--add-missing and --depfile apply to pack only");
+    if (line.packOptionGiven && line.command != "pack" && line.command != "embed")
+        ThrowUsage("--add-missing and --depfile apply to pack and embed only");
     if (line.levelGiven && line.command != "pack" && line.command != "embed")
         ThrowUsage("--level and --fast apply to pack and embed only");
     bool embedOptionGiven =
@@ -216,7 +216,7 @@ void Run(const CommandLine& line)
     } else if (line.command == "embed") {
         ExpectArguments(line, 2,
                         "embed [--level N | --fast] [--strip-signature] [--version-info KEY=VALUE]... "
-                        "[--icon FILE.ico] [--splash FILE.bmp] "
+                        "[--icon FILE.ico] [--splash FILE.bmp] [--add-missing FILE]... [--depfile FILE] "
                         "LAUNCHER PAYLOAD -o SETUP");
         if (line.output.empty())
             ThrowUsage("embed needs the setup executable to write: -o SETUP");
@@ -228,6 +228,8 @@ void Run(const CommandLine& line)
         options.pack.codepage = line.pack.codepage;
         options.pack.quiet = line.pack.quiet;
         options.pack.jobs = line.pack.jobs;
+        options.pack.addMissing = line.pack.addMissing;
+        options.pack.depfile = line.pack.depfile;
         options.stripSignature = line.stripSignature;
         options.versionInfo = line.versionInfo;
         options.icon = line.icon;
