@@ -28,6 +28,11 @@ if(NOT km_libdeflate_status EQUAL 0)
 endif()
 set(KM_LIBDEFLATE_SOURCE_DIR ${PROJECT_SOURCE_DIR}/.deps/${km_libdeflate_package} CACHE PATH
     "Debian's libdeflate sources of the installed libdeflate-dev's version (scripts/bootstrap.sh unpacks them)")
+# A tree configured without `make` (cmake --preset) in a fresh checkout gets them here.
+if(NOT EXISTS ${KM_LIBDEFLATE_SOURCE_DIR}/libdeflate.h)
+  message(STATUS "Fetching Debian's sources of ${km_libdeflate_package} (scripts/bootstrap.sh)")
+  execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/bootstrap.sh)
+endif()
 if(NOT EXISTS ${KM_LIBDEFLATE_SOURCE_DIR}/libdeflate.h)
   message(FATAL_ERROR "${KM_LIBDEFLATE_SOURCE_DIR} holds no libdeflate sources: run scripts/bootstrap.sh")
 endif()
