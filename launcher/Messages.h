@@ -24,6 +24,10 @@ const int kMsgLowDiskSpace = 5;   // drive (%s), required and available megabyte
 const int kMessageTableEnd = 37;
 
 // The numbered messages 0 to 36 in ascending order, then the closing row with empty texts.
+// The launcher shows three of them, yet the table holds all 37: it is the message table
+// of the whole setup family, whose numbers and texts the other programs share and look up
+// by number, and GetMessageText answers every number of it in every language (the tests
+// check each row). The other texts cost read-only data, no code.
 extern const MessageEntry kMessageTable[kMessageTableEnd + 1];
 
 // GetUserDefaultLangID, GetSystemDefaultLangID, or a test's own.

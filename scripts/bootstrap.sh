@@ -13,7 +13,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   zlib1g-dev libdeflate-dev dpkg-dev googletest
-  wine wine32:i386 wine64 xvfb imagemagick
+  wine wine32:i386 wine64 fonts-wine xvfb imagemagick
   icoutils osslsigncode openssl
   groff-base
   "$@"
