@@ -54,8 +54,8 @@ set(KM_LAUNCHER_EXE ${CMAKE_BINARY_DIR}/bin/ZIZeduz.exe)
 set(KM_BARE_LAUNCHER_EXE ${CMAKE_BINARY_DIR}/bare/ZIZeduz.exe)
 
 # Every library whose code ends up in the launcher.
-set(KM_LAUNCHER_LIBRARIES kmlauncher kmlaunchstate wtsplash wtdib wtextract wtarchive wtstream wtstring
-    wtstring_exports kmplatform)
+set(KM_LAUNCHER_LIBRARIES kmlauncher kmlaunchstate kmsplash kmdib kmextract kmarchive kmstream kmstring
+    kmstring_exports kmplatform)
 set(KM_LAUNCHER_COMPILE_OPTIONS -Os -ffunction-sections -fdata-sections)
 
 execute_process(COMMAND ${KM_MINGW_PREFIX}-gcc-win32 -print-libgcc-file-name

@@ -63,15 +63,15 @@ add_custom_command(
   COMMENT "Writing the module-definition file of the WtString exports")
 add_custom_target(wtstring_export_def DEPENDS ${KM_WTSTRING_EXPORT_DEF} ${km_undefs})
 
-add_library(wtstring_exports STATIC ${km_exports_dir}/adapters.cpp
+add_library(kmstring_exports STATIC ${km_exports_dir}/adapters.cpp
             ${km_exports_src}/FormatMessageExport.cpp)
-target_link_libraries(wtstring_exports PUBLIC wtstring)
+target_link_libraries(kmstring_exports PUBLIC kmstring)
 
 function(km_export_wtstring target)
   add_dependencies(${target} wtstring_export_def)
-  target_link_libraries(${target} PRIVATE wtstring_exports wtstring)
+  target_link_libraries(${target} PRIVATE kmstring_exports kmstring)
   # Adapters are referenced only from the def file, so they are pulled in by name too.
   target_link_options(${target} PRIVATE ${KM_WTSTRING_EXPORT_DEF} "@${KM_WTSTRING_UNDEFS}"
-                      -Wl,--whole-archive $<TARGET_FILE:wtstring_exports> -Wl,--no-whole-archive)
+                      -Wl,--whole-archive $<TARGET_FILE:kmstring_exports> -Wl,--no-whole-archive)
   set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${KM_WTSTRING_EXPORT_DEF} ${KM_WTSTRING_UNDEFS})
 endfunction()
