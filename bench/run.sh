@@ -4,7 +4,8 @@
 # kmarc against unzip; then the packing section (bench/packing.py): kmarc's encoders beside
 # makensis and xz -9 on the benchmark payload and on a realistic payload made from this
 # machine's own files (bench/realistic_payload.py). Prints the tables; a copy goes to
-# build/bench/results.txt.
+# build/bench/results.txt, and bench/results.md gets them with the date, the machine and
+# the commit.
 #   BENCH_RUNS=N   timed runs per row (default 7; each row also has one warm-up run)
 #   BENCH_REALISTIC_MB=N  size budget of the realistic payload (default 160)
 #   BENCH_SCALE=1  also the scale payloads: 10,000 small files, and one file of 300 MB
@@ -67,4 +68,24 @@ cat "$logs/realistic.log"
 step "measuring packing (several minutes)"
 python3 bench/packing.py --kmarc "$host_tree/bin/kmarc" --work "$work/packing" --results "$work/results.txt" \
   "bench payload=$payload" "realistic payload=$work/realistic" || status=$?
+
+# The last results, as bench/README.md points to them: this run's tables with the date,
+# the machine and the commit they were measured on. Figures in the docs come from here.
+if [ $status -eq 0 ]; then
+  {
+    echo "# Benchmark results"
+    echo
+    echo "Written by \`make bench\` (bench/run.sh); bench/README.md explains the method."
+    echo
+    echo "- date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+    echo "- machine: $(uname -srm), $(nproc) processors, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
+    echo "- commit: $(git rev-parse --short HEAD 2>/dev/null)$(git diff --quiet HEAD 2>/dev/null || echo ' with local changes')"
+    echo "- runs per row: $runs; scale rounds: $scale_runs"
+    echo
+    echo '```'
+    cat "$work/results.txt"
+    echo '```'
+  } >bench/results.md
+  step "results written to bench/results.md"
+fi
 exit $status
