@@ -4,7 +4,7 @@ kmarc's encoders beside NSIS's compiler (zlib, and solid LZMA) and xz -9.
 
     packing.py --kmarc KMARC --work DIR [--results FILE] NAME=PAYLOAD...
 
-Each payload is a folder of archive folders (BASE, SETUPBASE, ...). kmarc packs every
+Each payload is a folder of archive folders (archive/SetupLayout.h). kmarc packs every
 archive folder into an archive of its own, as the build and `kmarc embed` do; its bytes
 are the sum of the archives. makensis builds one installer of all the files (the
 installer's stub included in its bytes); xz -9 compresses a tar of the payload made
@@ -21,7 +21,9 @@ import subprocess
 import sys
 import time
 
-ARCHIVES = ["BASE", "SETUPBASE", "SETUPPHOTO", "PHOTOEDITION", "KMIMAGE", "KMVERSION", "APPBASE", "PHOTOUNINST"]
+import benchlib
+
+ARCHIVES = benchlib.SETUP_LAYOUT["archives"]
 MB = 1000 * 1000
 
 

@@ -12,7 +12,7 @@ one file is large enough to be packed in several chunks.
 
     realistic_payload.py OUT [--megabytes N]
 
-OUT receives the archive folders (APPBASE, BASE, KMVERSION, KMIMAGE); file times are
+OUT receives four archive folders (see CATEGORIES); file times are
 fixed, so two runs give the same archives.
 """
 
@@ -24,21 +24,27 @@ import shutil
 import subprocess
 import sys
 
+import benchlib
+
 MB = 1000 * 1000
 BIG_FILE_LIMIT = 64 << 20
 FILE_TIME = 1087300800
 FILES_PER_FOLDER = 400
 NAME_LIMIT = 60
 
+# The archive folders the content goes into (archive/SetupLayout.h names them): the
+# first unpacked one, the first kept one, the last two unpacked ones.
+FIRST, KEPT, SECOND_LAST, LAST = (benchlib.UNPACKED[0], benchlib.KEPT[0], benchlib.UNPACKED[-2],
+                                  benchlib.UNPACKED[-1])
 # (archive folder, share of the budget, source folders, name pattern)
 CATEGORIES = [
-    ("BASE", 0.40, ["/usr/lib/x86_64-linux-gnu"], re.compile(r"\.so(\.[0-9]+)*$")),
-    ("APPBASE", 0.30, ["/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/i386-linux-gnu/wine/x86_64-windows",
+    (FIRST, 0.40, ["/usr/lib/x86_64-linux-gnu"], re.compile(r"\.so(\.[0-9]+)*$")),
+    (KEPT, 0.30, ["/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/i386-linux-gnu/wine/x86_64-windows",
                        "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows", "/usr/lib/x86_64-linux-gnu/wine/i386-windows"],
      re.compile(r"\.(dll|exe|drv|sys|ocx|acm|cpl|tlb|ax|ds)$", re.I)),
-    ("KMVERSION", 0.18, ["/usr/share/doc", "/usr/include"],
+    (LAST, 0.18, ["/usr/share/doc", "/usr/include"],
      re.compile(r"(\.(txt|html?|md|rst|h|hpp|css|js|xml|json|pdf)|/(copyright|README|NEWS|changelog))$", re.I)),
-    ("KMIMAGE", 0.12, ["/usr/share/icons", "/usr/share/pixmaps", "/usr/share/doc", "/usr/share/wine"],
+    (SECOND_LAST, 0.12, ["/usr/share/icons", "/usr/share/pixmaps", "/usr/share/doc", "/usr/share/wine"],
      re.compile(r"\.(png|jpe?g|gif|bmp|ico|svg|xpm)$", re.I)),
 ]
 # Pictures drawn with ImageMagick from fixed seeds: photos as JPEG (a plasma fractal, as
@@ -108,7 +114,7 @@ def main(argv):
     for archive, share, roots, pattern in CATEGORIES:
         files = candidates(roots, pattern)
         chosen = []
-        if archive == "BASE":
+        if archive == FIRST:
             big = [item for item in files if item[1] < BIG_FILE_LIMIT]
             if big:
                 chosen.append(max(big, key=lambda item: item[1]))
@@ -124,7 +130,7 @@ def main(argv):
             shutil.copyfile(path, target)
             os.utime(target, (FILE_TIME, FILE_TIME))
         count = len(chosen)
-        if archive == "KMIMAGE" and shutil.which(CONVERT):
+        if archive == SECOND_LAST and shutil.which(CONVERT):
             for name, command in drawn_pictures():
                 target = place(args.out, archive, count, "%05d_%s" % (count, name))
                 subprocess.run([CONVERT] + command + ["-strip", "-type", "TrueColor", target], check=True)

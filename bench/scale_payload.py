@@ -13,6 +13,8 @@ import os
 import random
 import shutil
 
+import benchlib
+
 BLOCK = 4 << 20
 WORDS = ("setup photo kalmora archive launcher folder image colour album print export "
          "gallery layer brush filter preview render library session import").split()
@@ -55,17 +57,18 @@ def main():
     if os.path.exists(args.dir):
         shutil.rmtree(args.dir)
 
-    for name in ("Zephrun.exe", "lingerx.exe"):
-        os.makedirs(os.path.join(args.dir, "SETUPBASE"), exist_ok=True)
-        shutil.copy2(os.path.join(args.programs, name), os.path.join(args.dir, "SETUPBASE", name))
-    base = os.path.join(args.dir, "BASE")
+    layout = benchlib.SETUP_LAYOUT
+    for name in (layout["setup_program"], layout["waiting_program"]):
+        os.makedirs(os.path.join(args.dir, layout["program_archive"]), exist_ok=True)
+        shutil.copy2(os.path.join(args.programs, name), os.path.join(args.dir, layout["program_archive"], name))
+    base = os.path.join(args.dir, benchlib.UNPACKED[0])
     os.makedirs(base)
     write_file(os.path.join(base, "Lizenz & Hinweise.txt"), 200000, 1, noise, text)
-    uninst = os.path.join(args.dir, "PHOTOUNINST")
+    uninst = os.path.join(args.dir, benchlib.KEPT[1])
     os.makedirs(uninst)
     write_file(os.path.join(uninst, "Deinstallation.dat"), 300000, 2, noise, text)
 
-    app = os.path.join(args.dir, "APPBASE")
+    app = os.path.join(args.dir, benchlib.KEPT[0])
     big = total // 4
     os.makedirs(os.path.join(app, "Daten"))
     write_file(os.path.join(app, "Daten", "Bibliothek.pak"), big, 3, noise, text)

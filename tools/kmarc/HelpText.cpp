@@ -1,6 +1,10 @@
 #include "tools/kmarc/HelpText.h"
 
+#include "archive/SetupLayout.h"
+
 #include <cstring>
+#include <map>
+#include <utility>
 
 const char kOverviewHelp[] =
     "Usage: kmarc COMMAND [OPTIONS] ARGUMENTS\n"
@@ -163,11 +167,13 @@ const char kEmbedHelp[] =
     "                   [--splash FILE.bmp] [--add-missing FILE]... [--depfile FILE]\n"
     "                   LAUNCHER PAYLOAD -o SETUP\n"
     "\n"
-    "Packs each archive folder of PAYLOAD (BASE, SETUPBASE, SETUPPHOTO, PHOTOEDITION,\n"
-    "KMIMAGE, KMVERSION, APPBASE, PHOTOUNINST) as pack does and writes SETUP, a copy\n"
-    "of the launcher that carries exactly those archives; every other resource stays\n"
-    "as it was. SETUPBASE must hold Zephrun.exe and lingerx.exe. SETUP appears under\n"
-    "its name only when it is complete, and the same inputs give the same bytes.\n"
+    "Packs each archive folder of PAYLOAD as pack does and writes SETUP, a copy of\n"
+    "the launcher that carries exactly those archives; every other resource stays as\n"
+    "it was. The archive folders, in the order the launcher unpacks them:\n"
+    "  @ARCHIVES@\n"
+    "@HOME@ must hold @SETUP@ and @WAITING@.\n"
+    "SETUP appears under its name only when it is complete, and the same inputs give\n"
+    "the same bytes.\n"
     "\n"
     "Options:\n"
     "  -o, --output SETUP    the setup executable to write\n"
@@ -189,13 +195,14 @@ const char kEmbedHelp[] =
     "                        bit fields (16, 32 bits), a plain 40-byte header, every\n"
     "                        pixel's colour in the colour table; anything else is\n"
     "                        refused with the reason (exit status 4)\n"
-    "  --add-missing FILE    also pack FILE into SETUPBASE under its own name, unless\n"
-    "                        a folder the launcher unpacks has a top-level file or\n"
-    "                        folder of that name (compared without regard to case);\n"
-    "                        may be repeated\n"
-    "  --depfile FILE        write a Ninja/Make depfile: SETUP depends on the launcher,\n"
-    "                        PAYLOAD and every file and folder below it that embed\n"
-    "                        read, and the files given to the options, as for pack\n"
+    "  --add-missing FILE    also pack FILE into @HOME@ under its own name,\n"
+    "                        unless a folder the launcher unpacks has a top-level\n"
+    "                        file or folder of that name (compared without regard\n"
+    "                        to case); may be repeated\n"
+    "  --depfile FILE        write a Ninja/Make depfile: SETUP depends on the\n"
+    "                        launcher, PAYLOAD and every file and folder below it\n"
+    "                        that embed read, and the files given to the options,\n"
+    "                        as for pack\n"
     "\n"
     "Refused, with exit status 5 and nothing written: a launcher that is not a 32-bit\n"
     "executable, not the setup launcher, truncated, damaged, signed, or one with data\n"
@@ -223,9 +230,27 @@ const struct {
 
 const char* CommandHelp(const std::string& command)
 {
+    // Each text once, with the setup layout's names where it says @ARCHIVES@ (all of
+    // them), @HOME@ (the setup programs' archive), @SETUP@ and @WAITING@ (the programs).
+    static std::map<std::string, std::string> filled;
     for (const auto& entry : kCommandHelps) {
-        if (command == entry.command)
-            return entry.help;
+        if (command != entry.command)
+            continue;
+        std::string& text = filled[command];
+        if (text.empty()) {
+            std::string archives;
+            for (const char* name : kSetupArchiveNames)
+                archives += (archives.empty() ? "" : " ") + std::string(name);
+            text = entry.help;
+            for (const auto& name : { std::make_pair("@ARCHIVES@", archives),
+                                      std::make_pair("@HOME@", std::string(kSetupArchiveNames[kSetupProgramArchive])),
+                                      std::make_pair("@SETUP@", std::string(kSetupProgram)),
+                                      std::make_pair("@WAITING@", std::string(kWaitingProgram)) }) {
+                for (size_t at = text.find(name.first); at != std::string::npos; at = text.find(name.first, at))
+                    text.replace(at, std::strlen(name.first), name.second);
+            }
+        }
+        return text.c_str();
     }
     return nullptr;
 }

@@ -1,5 +1,6 @@
 // kmarc's command line as scripts and packagers meet it: the help of each command,
 // --quiet and the warnings it silences.
+#include "archive/SetupLayout.h"
 #include "pe/PeTestSupport.h"
 #include "splash/DibFormat.h"
 #include "splash/DibTestSupport.h"
@@ -80,6 +81,17 @@ TEST_F(CliTest, EachCommandHasItsOwnHelpBothWays)
         ASSERT_EQ(0, Kmarc(work, std::string("-h ") + c.command)) << c.command;
         EXPECT_EQ(help, Out()) << c.command;
     }
+    // embed's help names the archive folders and the programs as the setup layout has them.
+    ASSERT_EQ(0, Kmarc(work, "embed --help"));
+    std::string embed = Out();
+    std::string archives;
+    for (const char* name : kSetupArchiveNames)
+        archives += (archives.empty() ? "" : " ") + std::string(name);
+    EXPECT_NE(std::string::npos, embed.find("  " + archives)) << embed;
+    EXPECT_NE(std::string::npos, embed.find(std::string(kSetupArchiveNames[kSetupProgramArchive]) + " must hold " +
+                                            kSetupProgram + " and " + kWaitingProgram))
+        << embed;
+    EXPECT_EQ(std::string::npos, embed.find('@')) << embed;
     ASSERT_EQ(0, Kmarc(work, "help"));
     EXPECT_EQ(overview, Out());
 
