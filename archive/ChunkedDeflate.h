@@ -21,7 +21,7 @@
 // Large enough that the cost of a boundary (a window of history lost and about six
 // bytes) is lost in the size of a chunk's stream; small enough that a chunk and its
 // output per thread stay modest.
-const size_t kDeflateChunkSize = size_t(16) << 20;
+const size_t kDeflateChunkSize = size_t(4) << 20;
 
 // Compresses one chunk into raw deflate blocks, with one libdeflate compressor; one per
 // thread.

@@ -70,7 +70,7 @@ check "Windows kmarc.exe gives the same bytes as the Linux kmarc" \
   "$work/setup-win.exe" "$work/setup.exe"
 check "the product the build made from the demo payload is byte for byte this setup (cmp)" \
   cmp "$work/setup.exe" "$built"
-# A file of more than one 16 MiB chunk, of program bytes: the chunked encoder's joins.
+# A file of several 4 MiB chunks, of program bytes: the chunked encoder's joins.
 mkdir -p "$work/large"
 while [ "$(stat -c %s "$work/large/program.bin" 2>/dev/null || echo 0)" -lt $((17 << 20)) ]; do
   cat "$kmarc_exe" "$kmarc" "$bare" >>"$work/large/program.bin"
