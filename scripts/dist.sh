@@ -4,8 +4,8 @@
 #   kmarc         the archive tool for Linux x86-64 (static, stripped)
 #   kmarc.exe     the archive tool for 64-bit Windows (static, stripped)
 #   kmarc.1       kmarc's manual page
-#   README.txt    how to make, check and sign a setup, the setup program's contract,
-#                 and the manual page's text
+#   README.md     docs/packaging.md: the payload, the setup program's contract, how to
+#                 make, brand and sign a setup; then the manual page's text
 #   examples/     the stand-in setup programs in a copy of the demo payload, to try a
 #                 setup end to end (named as examples, never to be shipped)
 #   SHA256SUMS    the checksums of all of them
@@ -43,13 +43,14 @@ cp "$linux_tree/bin/kmarc" "$dist/kmarc"
 # linker wrote none.
 SOURCE_DATE_EPOCH=0 x86_64-w64-mingw32-strip -o "$dist/kmarc.exe" "$win64_tree/bin/kmarc.exe"
 cp "$top/tools/kmarc/kmarc.1" "$dist/kmarc.1"
-# The README carries the manual page's text too, for those who read no roff.
+# The README is the vendors' guide, with the manual page's text for those who read no
+# roff (plain text in a fenced block: groff's ASCII output holds no backquote).
 {
-  cat "$top/tools/kmarc/PACKAGING.txt"
-  printf '\n\n6. kmarc reference (the manual page kmarc.1)\n'
-  printf -- '--------------------------------------------\n'
+  cat "$top/docs/packaging.md"
+  printf '\n## kmarc reference (the manual page kmarc.1)\n\n```\n'
   groff -man -Tascii -P-cbou "$top/tools/kmarc/kmarc.1"
-} >"$dist/README.txt"
+  printf '```\n'
+} >"$dist/README.md"
 
 # The example setup: the demo payload with the stand-ins in SETUPBASE.
 examples=$dist/examples

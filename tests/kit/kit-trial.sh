@@ -51,13 +51,13 @@ readme_names_options() {
   help=$(./kmarc --help; for command in pack list verify extract embed; do ./kmarc help "$command"; done)
   options=$(grep -oE '(^|[ ,/(])--?[a-z][a-z-]*' <<<"$help" | sed 's/^[ ,\/(]//' | sort -u)
   for option in $options; do
-    grep -qe "$option" README.txt || missing="$missing $option"
+    grep -qe "$option" README.md || missing="$missing $option"
     grep -qe "${option//-/\\\\-}" kmarc.1 || missing="$missing $option(kmarc.1)"
   done
   [ -z "$missing" ] || { echo "not documented:$missing"; return 1; }
   echo "$(wc -w <<<"$options") options documented"
 }
-check "README.txt and kmarc.1 name every option of kmarc's help" readme_names_options
+check "README.md and kmarc.1 name every option of kmarc's help" readme_names_options
 
 python3 "$top/tests/kit/vendor_picture.py" "$out/vendor-splash.bmp"
 cp -R examples/payload "$out/payload"
