@@ -64,7 +64,20 @@ class Wine:
         drive, rest = windows_path[:2].upper(), windows_path[2:]
         if drive not in self.drives:
             raise BenchFailure("not on a drive of the benchmark: " + windows_path)
-        return os.path.join(self.drives[drive], *[part for part in rest.split("\\") if part])
+        path = self.drives[drive]
+        for part in rest.split("\\"):
+            if part:
+                path = os.path.join(path, existing_spelling(path, part))
+        return path
+
+
+def existing_spelling(folder, name):
+    """name as the host spells it in folder: Wine matches names without regard to case
+    (C:\\windows\\Temp is windows/temp in the prefix); name itself when nothing matches."""
+    if os.path.exists(os.path.join(folder, name)) or not os.path.isdir(folder):
+        return name
+    matches = [entry for entry in os.listdir(folder) if entry.lower() == name.lower()]
+    return matches[0] if len(matches) == 1 else name
 
 
 def remove_link(path):
@@ -122,13 +135,16 @@ class StandInStart:
         self.expected = expected
         self.report_host = wine.host_path(self.REPORT)
         self.env = dict(os.environ, KM_STANDIN_REPORT=self.REPORT, KM_STANDIN_EXIT_AT_ONCE="1")
-        self.temp_host = wine.host_path(wine.run(["cmd", "/c", "echo", "%TEMP%"]).strip())
+        # An elevated run (every run under Wine) puts its setup folder and script in the
+        # system's temporary folder, one that is not elevated in the user's.
+        self.temp_hosts = [wine.host_path(wine.run(["cmd", "/c", "echo", folder]).strip())
+                           for folder in ("%TEMP%", "%SystemRoot%\\Temp")]
         os.makedirs(os.path.dirname(self.report_host), exist_ok=True)
 
     def run(self, trace=None):
         """One run; with trace, Wine traces those channels and the sample gets the log."""
         remove(self.report_host)
-        before = listing(self.temp_host)
+        before = [listing(folder) for folder in self.temp_hosts]
         env = dict(self.env, KM_WINEDEBUG=trace) if trace else self.env
         try:
             output, log = self.wine.run_logged([self.wine.program("kmbench-start.exe"),
@@ -140,8 +156,9 @@ class StandInStart:
             if self.expected is not None:
                 check_tree("the launcher", self.wine.host_path(report["CurrentDirectory"]), self.expected)
         finally:
-            for name in listing(self.temp_host) - before:
-                remove(os.path.join(self.temp_host, name))
+            for folder, was in zip(self.temp_hosts, before):
+                for name in listing(folder) - was:
+                    remove(os.path.join(folder, name))
         return {
             "to_setup_ms": float(report["StartUnixMs"]) - started["started_ms"],
             "lifetime_ms": started["ended_ms"] - started["started_ms"],

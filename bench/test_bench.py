@@ -344,6 +344,17 @@ class DriverTest(unittest.TestCase):
         self.assertEqual(wine.host_path("m:\\ours\\full"), "/dev/shm/kmbench-x/ours/full")
         self.assertEqual(bench.Wine.windows_path("/tmp/a b/c.kmarc"), "Z:\\tmp\\a b\\c.kmarc")
 
+    def test_a_path_takes_the_spelling_of_what_exists(self):
+        tree = tempfile.mkdtemp()
+        self.addCleanup(lambda: __import__("shutil").rmtree(tree))
+        drive_c = os.path.join(tree, "wineprefix", "drive_c")
+        os.makedirs(os.path.join(drive_c, "windows", "temp", "KMGSetup0"))
+        wine = bench.Wine(tree)
+        self.assertEqual(wine.host_path("C:\\windows\\Temp\\KMGSetup0"),
+                         os.path.join(drive_c, "windows", "temp", "KMGSetup0"))
+        self.assertEqual(wine.host_path("C:\\WINDOWS\\Temp\\New\\x.bin"),
+                         os.path.join(drive_c, "windows", "temp", "New", "x.bin"))
+
     def test_the_archives_unpacked_in_process_are_the_launchers_own(self):
         root = tempfile.mkdtemp()
         self.addCleanup(lambda: __import__("shutil").rmtree(root))
