@@ -559,7 +559,7 @@ def main(argv):
             wine, [wine.program("kmbench-limit.exe"), "--whole-only", "1", "C:\\bench\\limitproc"] + windows_archives,
             os.path.join(wine.host_path("C:\\bench\\limitproc"), "full"), expected, "the limit program"),
         "standin": StandInStart(wine, wine.program("Zephrun.exe"), None),
-        "kmarc": HostCommands([[args.kmarc, "extract", a, host_out] for a in archives], host_out, expected,
+        "kmarc": HostCommands([[args.kmarc, "extract", "--quiet", a, host_out] for a in archives], host_out, expected,
                               "kmarc extract"),
         "unzip": HostCommands([["unzip", "-q", "-o", z, "-d", host_out] for z in zips], host_out, expected, "unzip"),
     }
