@@ -235,9 +235,46 @@ void OutputFile::CloseHandle()
 #endif
 }
 
-// Writes at an explicit offset every time, so that appends and rewrites never depend
-// on a file position.
+// Writes and reads at an explicit offset every time, so that appends, rewrites and
+// reading back never depend on a file position.
 namespace {
+
+enum class Transfer { Write, Read };
+
+bool TransferFully(
+#ifdef _WIN32
+    void* handle,
+#else
+    int handle,
+#endif
+    Transfer direction, uint64_t offset, unsigned char* bytes, size_t count)
+{
+    while (count != 0) {
+        size_t piece = std::min(count, kLargestWrite);
+#ifdef _WIN32
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD done = 0;
+        BOOL ok = direction == Transfer::Write
+                      ? WriteFile(handle, bytes, static_cast<DWORD>(piece), &done, &at)
+                      : ReadFile(handle, bytes, static_cast<DWORD>(piece), &done, &at);
+        if (!ok || done == 0)
+            return false;
+#else
+        ssize_t done = direction == Transfer::Write ? pwrite(handle, bytes, piece, static_cast<off_t>(offset))
+                                                    : pread(handle, bytes, piece, static_cast<off_t>(offset));
+        if (done < 0 && errno == EINTR)
+            continue;
+        if (done <= 0)
+            return false;
+#endif
+        offset += size_t(done);
+        bytes += size_t(done);
+        count -= size_t(done);
+    }
+    return true;
+}
 
 bool WriteFully(
 #ifdef _WIN32
@@ -247,27 +284,8 @@ bool WriteFully(
 #endif
     uint64_t offset, const unsigned char* bytes, size_t count)
 {
-    while (count != 0) {
-        size_t piece = std::min(count, kLargestWrite);
-#ifdef _WIN32
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD written = 0;
-        if (!WriteFile(handle, bytes, static_cast<DWORD>(piece), &written, &at) || written == 0)
-            return false;
-#else
-        ssize_t written = pwrite(handle, bytes, piece, static_cast<off_t>(offset));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-#endif
-        offset += size_t(written);
-        bytes += size_t(written);
-        count -= size_t(written);
-    }
-    return true;
+    // Only read from when writing.
+    return TransferFully(handle, Transfer::Write, offset, const_cast<unsigned char*>(bytes), count);
 }
 
 } // namespace
@@ -311,27 +329,8 @@ void OutputFile::ReadAt(uint64_t offset, void* bytes, size_t count)
     if (offset > m_size || count > m_size - offset)
         Fail(m_partial, "a read past the end of what was written");
     Flush();
-    unsigned char* data = static_cast<unsigned char*>(bytes);
-    while (count != 0) {
-        size_t piece = std::min(count, kLargestWrite);
-#ifdef _WIN32
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        DWORD got = 0;
-        if (!ReadFile(m_handle, data, static_cast<DWORD>(piece), &got, &at) || got == 0)
-            Fail(m_partial, "cannot read back: " + LastFailure());
-#else
-        ssize_t got = pread(m_handle, data, piece, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            Fail(m_partial, "cannot read back: " + LastFailure());
-#endif
-        offset += size_t(got);
-        data += size_t(got);
-        count -= size_t(got);
-    }
+    if (!TransferFully(m_handle, Transfer::Read, offset, static_cast<unsigned char*>(bytes), count))
+        Fail(m_partial, "cannot read back: " + LastFailure());
 }
 
 void OutputFile::Commit()
