@@ -160,6 +160,20 @@ ArchiveWriteResult ArchiveWriter::EndEntry(uint64_t uncompressedSize, const Arch
     return ArchiveWriteResult::Ok;
 }
 
+ArchiveWriteResult ArchiveWriter::AddSharedEntry(const std::string& name, size_t earlier, const ArchiveTimes& times)
+{
+    ArchiveWriteResult result = BeginEntry(name);
+    if (result != ArchiveWriteResult::Ok)
+        return result;
+    if (earlier >= m_entries.size())
+        return ArchiveWriteResult::WriteFailed;
+    Entry entry = m_entries[earlier];
+    entry.name = name;
+    entry.times = times;
+    m_entries.push_back(entry);
+    return ArchiveWriteResult::Ok;
+}
+
 // An archive in memory drops a failed entry's bytes and stays usable.
 void ArchiveWriter::Rollback()
 {

@@ -1,5 +1,6 @@
 // Builds an archive: the entries' zlib streams back to back from offset 4, the
-// directory last, in the order the entries were added. The archive is built in memory,
+// directory last, in the order the entries were added; an entry may share an earlier
+// entry's stream. The archive is built in memory,
 // or streamed to an output so that memory does not grow with the size of the entries.
 #ifndef ARCHIVE_WRITER_H
 #define ARCHIVE_WRITER_H
@@ -68,6 +69,11 @@ public:
     ArchiveWriteResult BeginEntry(const std::string& name);
     ArchiveWriteResult AppendEntryData(const unsigned char* bytes, size_t count);
     ArchiveWriteResult EndEntry(uint64_t uncompressedSize, const ArchiveTimes& times);
+
+    // An entry that holds the same contents as the entry added as number earlier (0 for
+    // the first): its record names that entry's stream, which is stored once. Nothing
+    // may be added in between BeginEntry and EndEntry.
+    ArchiveWriteResult AddSharedEntry(const std::string& name, size_t earlier, const ArchiveTimes& times);
 
     // Appends the directory and hands over the archive built in memory; the writer is
     // then empty again. TooLarge when the directory would pass the 4 GiB limit.

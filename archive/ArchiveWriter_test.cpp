@@ -46,6 +46,37 @@ TEST(ArchiveWriterTest, LaysOutStreamsBackToBackAndTheDirectoryLast)
     EXPECT_EQ(offset + directorySize, archive.size());
 }
 
+// A shared entry's record names the earlier entry's stream and keeps its own name and
+// times; nothing is added to the data area. A number past the entries is refused.
+TEST(ArchiveWriterTest, SharedEntryNamesTheEarlierStream)
+{
+    const std::string text(5000, 's');
+    ArchiveWriter writer;
+    ASSERT_EQ(ArchiveWriteResult::Ok, writer.Add("License.txt", Bytes(text), text.size(), { 1, 1, 1 }));
+    ASSERT_EQ(ArchiveWriteResult::Ok, writer.Add("other.txt", Bytes("other"), 5, { 2, 2, 2 }));
+    ASSERT_EQ(ArchiveWriteResult::Ok, writer.AddSharedEntry("Docs\\License.txt", 0, { 3, 4, 5 }));
+    EXPECT_EQ(ArchiveWriteResult::WriteFailed, writer.AddSharedEntry("late.txt", 3, { 3, 3, 3 }));
+    EXPECT_EQ(ArchiveWriteResult::NameNotAllowed, writer.AddSharedEntry("..\\up.txt", 0, { 3, 3, 3 }));
+    std::vector<unsigned char> archive;
+    ASSERT_EQ(ArchiveWriteResult::Ok, writer.Finish(archive));
+
+    ArchiveReader reader(archive.data(), static_cast<uint32_t>(archive.size()), 0);
+    ASSERT_EQ(3u, reader.GetEntryCount());
+    ArchiveEntry first;
+    ASSERT_TRUE(reader.Next(first));
+    const unsigned char* data = first.data;
+    ArchiveEntry entry;
+    ASSERT_TRUE(reader.Next(entry));
+    const uint32_t dataEnd = static_cast<uint32_t>(entry.data - archive.data()) + entry.compressedSize;
+    ASSERT_TRUE(reader.Next(entry));
+    EXPECT_STREQ("Docs\\License.txt", entry.name);
+    EXPECT_EQ(data, entry.data);
+    EXPECT_EQ(text.size(), entry.uncompressedSize);
+    EXPECT_EQ(3u, entry.creationTime);
+    EXPECT_EQ(5u, entry.lastAccessTime);
+    EXPECT_EQ(dataEnd, archive[0] | archive[1] << 8 | archive[2] << 16 | uint32_t(archive[3]) << 24);
+}
+
 TEST(ArchiveWriterTest, ChosenLevelShowsInTheStreamHeader)
 {
     const std::string text(1000, 'q');

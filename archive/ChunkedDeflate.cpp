@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <functional>
+#include <memory>
+#include <new>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -133,7 +137,7 @@ struct Chunk {
 
 } // namespace
 
-ChunkCompressor::ChunkCompressor(int level) : m_compressor(libdeflate_alloc_compressor(level)) {}
+ChunkCompressor::ChunkCompressor(int level) : m_level(level), m_compressor(libdeflate_alloc_compressor(level)) {}
 
 ChunkCompressor::~ChunkCompressor()
 {
@@ -167,15 +171,88 @@ bool ChunkCompressor::Compress(const unsigned char* data, size_t size, bool last
     return true;
 }
 
+namespace {
+
+// Helpers of the stream's own: threads started for each batch of chunks.
+class StartedHelpers : public ChunkHelpers {
+public:
+    explicit StartedHelpers(unsigned extra) : m_extra(extra) {}
+
+    unsigned Reserve(unsigned wanted) override { return std::min(wanted, m_extra); }
+    void GiveBack(unsigned) override {}
+
+    void Run(unsigned count, ChunkCompressor& own,
+             const std::function<void(unsigned, ChunkCompressor&)>& task) override
+    {
+        while (m_compressors.size() + 1 < count)
+            m_compressors.emplace_back(new ChunkCompressor(own.Level()));
+        std::vector<std::thread> threads;
+        unsigned started = 1;
+        try {
+            for (; started < count; ++started)
+                threads.emplace_back(task, started, std::ref(*m_compressors[started - 1]));
+        } catch (const std::system_error&) {
+            // No thread to be had: this one does the rest as well.
+        }
+        if (count != 0)
+            task(0, own);
+        for (unsigned i = started; i < count; ++i)
+            task(i, own);
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+
+private:
+    unsigned m_extra;
+    std::vector<std::unique_ptr<ChunkCompressor>> m_compressors;
+};
+
+// Helpers reserved for one batch; given back unused when reading a chunk throws.
+class Reservation {
+public:
+    Reservation(ChunkHelpers& helpers, ChunkCompressor& own, unsigned wanted)
+        : m_helpers(helpers), m_own(own), m_count(wanted == 0 ? 0 : helpers.Reserve(wanted))
+    {
+    }
+    ~Reservation()
+    {
+        if (m_count != 0)
+            m_helpers.GiveBack(m_count);
+    }
+    Reservation(const Reservation&) = delete;
+    Reservation& operator=(const Reservation&) = delete;
+
+    unsigned Count() const { return m_count; }
+    // count is at most one more than Count(): the calling thread does one.
+    void Run(unsigned count, const std::function<void(unsigned, ChunkCompressor&)>& task)
+    {
+        unsigned helping = count == 0 ? 0 : count - 1;
+        if (m_count > helping)
+            m_helpers.GiveBack(m_count - helping);
+        m_count = 0;
+        m_helpers.Run(count, m_own, task);
+    }
+
+private:
+    ChunkHelpers& m_helpers;
+    ChunkCompressor& m_own;
+    unsigned m_count;
+};
+
+// Chunks read ahead for helpers at most: enough for many processors, few enough that
+// one stream cannot take too much memory.
+const unsigned kMaxBorrowed = 63;
+
+} // namespace
+
 DeflateResult DeflateChunked(ArchiveInput& input, const ChunkedDeflateOptions& options, uint64_t maxInput,
                              DeflateSink& sink, uint64_t& inputSize)
 {
     inputSize = 0;
-    const unsigned threads = std::max(1u, options.threads);
     const size_t chunkSize = std::max<size_t>(1, options.chunkSize);
-    std::vector<std::unique_ptr<ChunkCompressor>> compressors;
-    for (unsigned i = 0; i < threads; ++i)
-        compressors.emplace_back(new ChunkCompressor(options.level));
+    StartedHelpers started(std::max(1u, options.threads) - 1);
+    ChunkHelpers& helpers = options.helpers != nullptr ? *options.helpers : started;
+    ChunkCompressor own(options.level);
 
     unsigned header = kZlibDeflate32K | (LevelHint(options.level) << kZlibLevelHintShift);
     header += kZlibHeaderCheck - header % kZlibHeaderCheck;
@@ -189,39 +266,38 @@ DeflateResult DeflateChunked(ArchiveInput& input, const ChunkedDeflateOptions& o
     bool havePending = false;
     unsigned char pending = 0;
     bool finished = false;
-    std::vector<Chunk> batch(threads);
+    std::vector<Chunk> batch(1);
+    auto compress = [&batch](unsigned i, ChunkCompressor& compressor) {
+        Chunk& chunk = batch[i];
+        try {
+            chunk.ok = compressor.Compress(chunk.data.data(), chunk.data.size(), chunk.last, chunk.blocks);
+        } catch (const std::bad_alloc&) {
+            chunk.ok = false;
+        }
+    };
     while (!finished) {
         size_t used = 0;
-        while (used < threads && !finished) {
-            Chunk& chunk = batch[used++];
-            chunk.data.clear();
-            if (havePending)
-                chunk.data.push_back(pending);
-            ReadChunk(input, chunk.data, chunkSize);
-            size_t count = chunk.data.size();
-            havePending = count == chunkSize && ReadFull(input, &pending, 1) == 1;
-            chunk.last = finished = !havePending;
-            inputSize += count;
-            if (inputSize > maxInput)
-                return DeflateResult::TooLarge;
+        {
+            // Helpers are asked for only once a second chunk is known to follow, so that
+            // a small file never keeps them from another.
+            Reservation reservation(helpers, own, havePending ? kMaxBorrowed : 0);
+            if (batch.size() < 1 + reservation.Count())
+                batch.resize(1 + reservation.Count());
+            while (used < 1 + reservation.Count() && !finished) {
+                Chunk& chunk = batch[used++];
+                chunk.data.clear();
+                if (havePending)
+                    chunk.data.push_back(pending);
+                ReadChunk(input, chunk.data, chunkSize);
+                size_t count = chunk.data.size();
+                havePending = count == chunkSize && ReadFull(input, &pending, 1) == 1;
+                chunk.last = finished = !havePending;
+                inputSize += count;
+                if (inputSize > maxInput)
+                    return DeflateResult::TooLarge;
+            }
+            reservation.Run(static_cast<unsigned>(used), compress);
         }
-        auto compress = [&](size_t i) {
-            Chunk& chunk = batch[i];
-            chunk.ok = compressors[i]->Compress(chunk.data.data(), chunk.data.size(), chunk.last, chunk.blocks);
-        };
-        std::vector<std::thread> workers;
-        std::exception_ptr failure;
-        try {
-            for (size_t i = 1; i < used; ++i)
-                workers.emplace_back(compress, i);
-            compress(0);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        for (std::thread& worker : workers)
-            worker.join();
-        if (failure)
-            std::rethrow_exception(failure);
         for (size_t i = 0; i < used; ++i) {
             Chunk& chunk = batch[i];
             if (!chunk.ok)
@@ -230,6 +306,8 @@ DeflateResult DeflateChunked(ArchiveInput& input, const ChunkedDeflateOptions& o
             if (!sink.Put(chunk.blocks.data(), chunk.blocks.size()))
                 return DeflateResult::SinkRefused;
         }
+        // A batch larger than the next one needs gives its memory back.
+        batch.resize(1);
     }
     const unsigned char trailer[] = { static_cast<unsigned char>(adler >> 24), static_cast<unsigned char>(adler >> 16),
                                       static_cast<unsigned char>(adler >> 8), static_cast<unsigned char>(adler) };

@@ -7,8 +7,8 @@
 // deflate blocks, and every chunk but the last is made to end on a byte boundary with
 // no final block, so the chunks join into one deflate stream. The zlib header comes
 // first and one Adler-32 of the whole file last. Chunks may be compressed at the same
-// time; the stream depends only on the bytes, the level and the chunk size, never on
-// the number of threads or the platform.
+// time, on threads of the caller's or borrowed ones; the stream depends only on the
+// bytes, the level and the chunk size, never on the number of threads or the platform.
 #ifndef ARCHIVE_CHUNKED_DEFLATE_H
 #define ARCHIVE_CHUNKED_DEFLATE_H
 
@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 // Large enough that the cost of a boundary (a window of history lost and about six
@@ -40,13 +41,39 @@ public:
     // fault of the encoder, never of the data.
     bool Compress(const unsigned char* data, size_t size, bool last, std::vector<unsigned char>& out);
 
+    int Level() const { return m_level; }
+
 private:
+    int m_level;
     struct libdeflate_compressor* m_compressor;
+};
+
+// Threads that a stream may borrow to compress several of its chunks at once: those of
+// a packer that have no file left to start, for instance.
+class ChunkHelpers {
+public:
+    // Takes up to wanted threads that are idle now and keeps them for the caller's next
+    // Run; returns how many it took (0 when none is idle).
+    virtual unsigned Reserve(unsigned wanted) = 0;
+    // Gives back count of the threads the caller reserved without running them.
+    virtual void GiveBack(unsigned count) = 0;
+    // Calls task(i, compressor) for each i below count and returns once every call
+    // returned: the calling thread makes one of the calls with own, count - 1 threads
+    // that the caller reserved the others, each with a compressor of its own at own's
+    // level. A task must not throw.
+    virtual void Run(unsigned count, ChunkCompressor& own,
+                     const std::function<void(unsigned, ChunkCompressor&)>& task) = 0;
+
+protected:
+    ~ChunkHelpers() = default;
 };
 
 struct ChunkedDeflateOptions {
     int level = kMaxDeflateLevel;
-    // Chunks compressed at the same time; each holds about twice the chunk size.
+    // Where further chunks of the stream are compressed while the calling thread does
+    // one; without helpers, threads - 1 threads are started for that. Each chunk being
+    // compressed holds about twice the chunk size.
+    ChunkHelpers* helpers = nullptr;
     unsigned threads = 1;
     size_t chunkSize = kDeflateChunkSize;
 };

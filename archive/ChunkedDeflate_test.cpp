@@ -180,7 +180,7 @@ TEST(ChunkedDeflateTest, DeflateEntryTakesTheChunkedLevelsAndKeepsZlibsOwn)
         PieceInput input(data, 65536);
         CollectingSink sink;
         uint64_t size = 0;
-        EXPECT_EQ(DeflateResult::Ok, DeflateEntry(input, level, UINT32_MAX, sink, size, 2));
+        EXPECT_EQ(DeflateResult::Ok, DeflateEntry(input, level, UINT32_MAX, sink, size));
         EXPECT_TRUE(InflatesTo(sink.stream, data)) << level;
         return sink.stream;
     };

@@ -34,12 +34,12 @@ private:
 } // namespace
 
 DeflateResult DeflateEntry(ArchiveInput& input, int level, uint64_t maxInput, DeflateSink& sink,
-                           uint64_t& inputSize, unsigned threads)
+                           uint64_t& inputSize, ChunkHelpers* helpers)
 {
     if (level >= kMinChunkedLevel) {
         ChunkedDeflateOptions options;
         options.level = level;
-        options.threads = threads;
+        options.helpers = helpers;
         return DeflateChunked(input, options, maxInput, sink, inputSize);
     }
     inputSize = 0;

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+class ChunkHelpers;
+
 // Where an entry's contents come from. Read fills up to capacity bytes and returns how
 // many it filled, fewer only at the end and 0 once the end is reached. A source that
 // fails throws; the exception passes out of DeflateEntry unchanged.
@@ -48,10 +50,10 @@ const int kMaxDeflateLevel = 12;
 // Reads input to its end and puts one complete zlib stream of its bytes into sink (also
 // for no bytes at all). inputSize receives the number of bytes read. Memory stays
 // independent of the size of the input: zlib's levels take it in small pieces, the
-// chunked levels hold up to threads chunks and their streams at a time. threads is how
-// many chunks of a large file the chunked levels compress at once; the bytes never
-// depend on it.
+// chunked levels hold a chunk and its stream for each thread at work on them. The
+// chunked levels compress further chunks of a large file on helpers, when given and
+// idle (ChunkedDeflate.h); the bytes never depend on them.
 DeflateResult DeflateEntry(ArchiveInput& input, int level, uint64_t maxInput, DeflateSink& sink,
-                           uint64_t& inputSize, unsigned threads = 1);
+                           uint64_t& inputSize, ChunkHelpers* helpers = nullptr);
 
 #endif

@@ -4,6 +4,7 @@
 #include "tests/e2e/LauncherCase.h"
 
 #include "archive/ArchiveReader.h"
+#include "archive/ArchiveWriter.h"
 #include "launcher/LauncherTestSupport.h"
 #include "launcher/Messages.h"
 
@@ -140,6 +141,37 @@ TEST(LauncherRun, FreshRunInstallsAndLeavesNothingBehind)
     EXPECT_EQ(ReadFileBytes(run.InstallFolder() + "Uninstall\\Uninst.ini"), "[Uninstall]");
     EXPECT_EQ(run.LeftBehind(), std::vector<std::string>());
     EXPECT_FALSE(Exists(result.Report("CleanUp")));
+}
+
+// The packer stores identical files once: their entries name one stream. Each is
+// unpacked in full, in its own folder, and the cleanup deletes each.
+TEST(LauncherRun, EntriesThatShareOneStreamAreEachUnpacked)
+{
+    LauncherCase run("shared");
+    std::map<std::string, std::vector<unsigned char>> archives = Packed(SmallPayload());
+    std::string license;
+    for (int line = 0; line < 400; ++line)
+        license += "Clause " + std::to_string(line) + ": the licensee may install the program.\r\n";
+    const ArchiveTimes times = { 1500000000u, 1500000000u, 1500000000u };
+    ArchiveWriter writer;
+    ASSERT_EQ(ArchiveWriteResult::Ok, writer.Add("License.txt", reinterpret_cast<const unsigned char*>(license.data()),
+                                                 license.size(), times));
+    ASSERT_EQ(ArchiveWriteResult::Ok, writer.Add("Readme.txt", reinterpret_cast<const unsigned char*>("readme"), 6, times));
+    ASSERT_EQ(ArchiveWriteResult::Ok, writer.AddSharedEntry("Docs\\Eng\\License.txt", 0, times));
+    ASSERT_EQ(ArchiveWriteResult::Ok, writer.AddSharedEntry("Docs\\Ger\\Lizenz.txt", 0, times));
+    archives["BASE"].clear();
+    ASSERT_EQ(ArchiveWriteResult::Ok, writer.Finish(archives["BASE"]));
+    ASSERT_TRUE(run.BuildLauncher(archives));
+    RunResult result = run.Run("", true);
+
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, 0u);
+    const std::string setup = run.WorkFolder() + "KMGSetup0\\";
+    for (const char* name : { "License.txt", "Docs\\Eng\\License.txt", "Docs\\Ger\\Lizenz.txt" })
+        EXPECT_EQ(ReadFileBytes(setup + name), license) << name;
+    EXPECT_EQ(ReadFileBytes(setup + "Readme.txt"), "second readme");
+    ASSERT_TRUE(run.RunScript(result.Report("CleanUp")));
+    EXPECT_EQ(run.LeftBehind(), std::vector<std::string>());
 }
 
 // A quick cancel or a silent setup: the setup program runs its cleanup while the

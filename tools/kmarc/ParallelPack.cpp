@@ -1,11 +1,14 @@
 #include "tools/kmarc/ParallelPack.h"
 
+#include "archive/ChunkedDeflate.h"
 #include "archive/Deflate.h"
 #include "tools/kmarc/HostFiles.h"
+#include "tools/kmarc/IdenticalFiles.h"
 #include "tools/kmarc/ToolError.h"
 
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <exception>
 #include <limits>
 #include <mutex>
@@ -43,12 +46,96 @@ private:
     FILE* m_file;
 };
 
+// The packer's threads that have no file left to start, lent to the files still being
+// packed, so that the chunks of the last large files are compressed on every thread.
+class IdleThreads : public ChunkHelpers {
+public:
+    explicit IdleThreads(int level) : m_level(level) {}
+
+    unsigned Reserve(unsigned wanted) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        unsigned taken = std::min(wanted, m_free);
+        m_free -= taken;
+        return taken;
+    }
+
+    void GiveBack(unsigned count) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_free += count;
+    }
+
+    void Run(unsigned count, ChunkCompressor& own, const std::function<void(unsigned, ChunkCompressor&)>& task) override
+    {
+        if (count == 0)
+            return;
+        Batch batch{ &task, 1, count, count - 1 };
+        if (count > 1) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_batches.push_back(&batch);
+            m_wake.notify_all();
+        }
+        task(0, own);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_done.wait(lock, [&batch] { return batch.unfinished == 0; });
+    }
+
+    // Lends the calling thread until Close.
+    void Serve()
+    {
+        ChunkCompressor compressor(m_level);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_free;
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_closed || !m_batches.empty(); });
+            if (m_batches.empty())
+                return;
+            Batch& batch = *m_batches.front();
+            unsigned index = batch.next++;
+            if (batch.next == batch.count)
+                m_batches.pop_front();
+            lock.unlock();
+            (*batch.task)(index, compressor);
+            lock.lock();
+            if (--batch.unfinished == 0)
+                m_done.notify_all();
+            ++m_free;
+        }
+    }
+
+    // No more chunks will come: the lent threads return.
+    void Close()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closed = true;
+        m_wake.notify_all();
+    }
+
+private:
+    struct Batch {
+        const std::function<void(unsigned, ChunkCompressor&)>* task;
+        unsigned next;        // the next call to hand out
+        unsigned count;
+        unsigned unfinished;  // calls on lent threads not yet returned
+    };
+
+    int m_level;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_done;
+    std::deque<Batch*> m_batches;  // those with calls still to hand out
+    unsigned m_free = 0;           // lent threads neither reserved nor at work
+    bool m_closed = false;
+};
+
 class Packer {
 public:
     Packer(ArchiveWriter& writer, const std::vector<PackItem>& items, int level, const PackFailure& fail,
            PackObserver& observer, size_t waitingBudget)
         : m_writer(writer), m_items(items), m_level(level), m_fail(fail), m_observer(observer),
-          m_waitingBudget(waitingBudget), m_slots(items.size())
+          m_waitingBudget(waitingBudget), m_slots(items.size()), m_earlier(FindIdenticalFiles(items)),
+          m_idle(level)
     {
     }
 
@@ -109,15 +196,20 @@ private:
     // failure still wins.
     bool Stopped(size_t index) const { return index >= m_failedIndex; }
 
+    bool Shared(size_t index) const { return m_earlier[index] != kNoEarlierCopy; }
+
     void Work()
     {
         for (;;) {
             size_t index;
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
+                while (m_next < m_items.size() && Shared(m_next))
+                    ++m_next;
                 if (m_next >= m_items.size() || Stopped(m_next))
-                    return;
+                    break;
                 index = m_next++;
+                ++m_packing;
             }
             try {
                 Pack(index);
@@ -125,7 +217,19 @@ private:
                 std::lock_guard<std::mutex> lock(m_mutex);
                 Fail(index, std::current_exception());
             }
+            std::lock_guard<std::mutex> lock(m_mutex);
+            --m_packing;
         }
+        // Nothing left to start: the thread helps with the chunks of the files still
+        // being packed, until the last of them is done.
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_packing == 0 || m_level < kMinChunkedLevel) {
+                m_idle.Close();
+                return;
+            }
+        }
+        m_idle.Serve();
     }
 
     void Pack(size_t index)
@@ -134,7 +238,7 @@ private:
         CountedInput input(*this, item.path);
         SlotSink sink(*this, index);
         uint64_t size = 0;
-        DeflateResult result = DeflateEntry(input, m_level, kMaxEntrySize, sink, size);
+        DeflateResult result = DeflateEntry(input, m_level, kMaxEntrySize, sink, size, &m_idle);
         std::lock_guard<std::mutex> lock(m_mutex);
         switch (result) {
         case DeflateResult::Ok: break;
@@ -168,10 +272,17 @@ private:
     // Writes every finished entry whose turn has come, and opens the next one.
     void Advance()
     {
-        while (m_head < m_items.size() && m_slots[m_head].done && !Stopped(m_head)) {
+        while (m_head < m_items.size() && (m_slots[m_head].done || Shared(m_head)) && !Stopped(m_head)) {
             Slot& slot = m_slots[m_head];
-            if (!Check(m_head, m_writer.EndEntry(slot.size, m_items[m_head].times)))
+            if (Shared(m_head)) {
+                slot.size = m_slots[m_earlier[m_head]].size;
+                if (!Check(m_head, m_writer.AddSharedEntry(m_items[m_head].name, m_earlier[m_head],
+                                                           m_items[m_head].times)))
+                    return;
+                m_observer.BytesRead(slot.size);
+            } else if (!Check(m_head, m_writer.EndEntry(slot.size, m_items[m_head].times))) {
                 return;
+            }
             m_observer.EntryWritten(m_items[m_head]);
             ++m_head;
             MakeHead();
@@ -182,7 +293,7 @@ private:
     // The head entry begins in the archive; what it compressed while it waited goes first.
     void MakeHead()
     {
-        if (m_head >= m_items.size() || Stopped(m_head))
+        if (m_head >= m_items.size() || Stopped(m_head) || Shared(m_head))
             return;
         Slot& slot = m_slots[m_head];
         if (!Check(m_head, m_writer.BeginEntry(m_items[m_head].name)))
@@ -234,7 +345,11 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Slot> m_slots;
+    // For each item, the earlier item whose stream it shares, or kNoEarlierCopy.
+    std::vector<size_t> m_earlier;
+    IdleThreads m_idle;
     size_t m_next = 0;
+    unsigned m_packing = 0;  // threads at work on an item
     size_t m_head = 0;
     size_t m_waitingBytes = 0;
     size_t m_failedIndex = std::numeric_limits<size_t>::max();
@@ -256,7 +371,8 @@ void PackInParallel(ArchiveWriter& writer, const std::vector<PackItem>& items, i
         threads = DefaultPackThreads();
     if (threads > kMaxThreads)
         threads = kMaxThreads;
-    if (threads > items.size())
+    // Beyond one per file, threads help only with the chunks of large files.
+    if (threads > items.size() && (level < kMinChunkedLevel || items.empty()))
         threads = items.empty() ? 1 : static_cast<unsigned>(items.size());
     Packer packer(writer, items, level, fail, observer, waitingBudget);
     packer.Run(threads);

@@ -36,7 +36,10 @@ typedef std::function<void(const PackItem& item, ArchiveWriteResult result)> Pac
 const size_t kDefaultWaitingBudget = 16u << 20;
 
 // Compresses every item's file with DeflateEntry, up to threads at once (0: one per
-// processor), and adds the entries to writer in the order of items. An entry whose
+// processor), and adds the entries to writer in the order of items. A file with the
+// same bytes as an earlier one is not compressed again: its entry shares the earlier
+// entry's stream (IdenticalFiles.h). At the chunked levels a thread with no file left
+// to start compresses chunks of the large files still being packed. An entry whose
 // turn has not come keeps its compressed bytes in memory until it may be written; all
 // such bytes together stay under a fixed budget (threads past it wait), so memory does
 // not grow with the files (waitingBudget, plus one encoder's state and buffers per

@@ -3,10 +3,14 @@
 // the failure a single thread would meet first.
 #include "tools/kmarc/ParallelPack.h"
 
+#include "archive/ArchiveReader.h"
+#include "archive/ChunkedDeflate.h"
+#include "tools/kmarc/IdenticalFiles.h"
 #include "tools/kmarc/KmarcTestSupport.h"
 #include "tools/kmarc/ToolError.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdio>
 
@@ -141,6 +145,82 @@ TEST_F(ParallelPackTest, TheFirstFailureInTheOrderOfTheFilesIsReported)
         EXPECT_NE(std::string::npos, failure.find("cannot")) << failure;
         EXPECT_NE(std::string::npos, failure.find(work.filename().string())) << failure;
     }
+}
+
+// Only equal bytes count: files of one size with other contents, an empty file beside
+// other empty ones, and a file that cannot be read are told apart.
+TEST_F(ParallelPackTest, IdenticalFilesAreFoundByTheirBytes)
+{
+    Add("a", "contents one");
+    Add("b", "contents two");   // same size, other bytes
+    Add("c", "contents one");
+    Add("d", "");
+    Add("e", "contents two");
+    Add("f", "");
+    Add("g", "contents one");
+    Add("h", "contents one");
+    items[7].path = work / "missing";
+    std::vector<size_t> expected = { kNoEarlierCopy, kNoEarlierCopy, 0, kNoEarlierCopy, 1, 3, 0, kNoEarlierCopy };
+    EXPECT_EQ(expected, FindIdenticalFiles(items));
+}
+
+// Identical files are compressed once and every entry of them names that stream; each
+// entry inflates to its file, and the bytes do not depend on the threads.
+TEST_F(ParallelPackTest, IdenticalFilesShareOneStream)
+{
+    const std::string license = Noise(40000, 9);
+    Add("License.txt", license);
+    Add("Data\\a.bin", Noise(30000, 1));
+    Add("Docs\\Eng\\License.txt", license);
+    Add("Docs\\Ger\\Lizenz.txt", license);
+    Add("Data\\b.bin", Noise(30000, 2));
+    Add("Data\\c.bin", Noise(30000, 1));
+    for (int level : { 6, 10 }) {
+        Recorder recorder;
+        std::vector<unsigned char> archive = Parallel(level, 1, kDefaultWaitingBudget, recorder);
+        EXPECT_EQ(6u, recorder.names.size());
+        EXPECT_EQ(3 * 40000u + 3 * 30000u, recorder.bytes);
+        ArchiveReader reader(archive.data(), static_cast<uint32_t>(archive.size()), 0);
+        ASSERT_EQ(6u, reader.GetEntryCount());
+        std::vector<const unsigned char*> streams;
+        ArchiveEntry entry;
+        for (size_t i = 0; reader.Next(entry); ++i) {
+            streams.push_back(entry.data);
+            std::string inflated(entry.uncompressedSize, '\0');
+            uLongf size = entry.uncompressedSize;
+            EXPECT_EQ(Z_OK, uncompress(reinterpret_cast<Bytef*>(&inflated[0]), &size, entry.data, entry.compressedSize));
+            EXPECT_EQ(ReadFile(items[i].path), inflated) << entry.name;
+        }
+        EXPECT_EQ(streams[0], streams[2]);
+        EXPECT_EQ(streams[0], streams[3]);
+        EXPECT_EQ(streams[1], streams[5]);
+        EXPECT_NE(streams[1], streams[4]);
+        for (unsigned threads : { 2u, 5u }) {
+            Recorder other;
+            EXPECT_EQ(archive, Parallel(level, threads, 0, other)) << level << ", " << threads << " threads";
+        }
+    }
+}
+
+// At the chunked levels the threads with no file left help with the chunks of a large
+// file; the bytes stay those of one thread, and those of the encoder alone.
+TEST_F(ParallelPackTest, ThreadsWithNoFileLeftCompressChunksOfTheLargeOnes)
+{
+    std::string text;
+    for (uint32_t line = 0; text.size() < 2 * kDeflateChunkSize + 12345; ++line)
+        text += "entry " + std::to_string(line * 2654435761u % 100003) + " = " + Noise(24, line) + "\n";
+    Add("small.txt", "small");
+    Add("Data\\large.txt", text);
+    Add("Data\\tail.txt", Noise(1000, 3));
+    std::vector<unsigned char> expected = Sequential(10);
+    for (unsigned threads : { 1u, 3u, 4u }) {
+        Recorder recorder;
+        EXPECT_EQ(expected, Parallel(10, threads, 0, recorder)) << threads << " threads";
+    }
+    items.erase(items.begin());
+    items.pop_back();
+    Recorder recorder;
+    EXPECT_EQ(Sequential(10), Parallel(10, 3, kDefaultWaitingBudget, recorder));
 }
 
 } // namespace
