@@ -66,6 +66,8 @@ public:
     }
 
     ArchiveReader& Reader() { return *m_reader; }
+    // Where an entry's stream begins, counted from the start of the archive.
+    uint64_t Offset(const ArchiveEntry& entry) const { return static_cast<uint64_t>(entry.data - m_base); }
 
 private:
     void Check(const std::string& label, const unsigned char* data, uint64_t size, uint32_t folderLength,
@@ -76,6 +78,7 @@ private:
         // An empty file maps to no address; the reader needs one all the same.
         static const unsigned char kNothing = 0;
         const unsigned char* bytes = size == 0 ? &kNothing : data;
+        m_base = bytes;
         m_reader.reset(new ArchiveReader(bytes, static_cast<uint32_t>(size), folderLength));
         ArchiveFault fault = m_reader->GetFault();
         if (fault == ArchiveFault::None)
@@ -100,6 +103,7 @@ private:
     }
 
     std::unique_ptr<MappedFile> m_file;
+    const unsigned char* m_base = nullptr;
     std::unique_ptr<ArchiveReader> m_reader;
 };
 
@@ -292,7 +296,7 @@ void ListArchiveJson(LoadedArchive& loaded, const std::string& name, const std::
     while (loaded.Reader().Next(entry)) {
         out << separator << "      {\"entry\": " << JsonString(codePage.Utf8(entry.name))
             << ", \"size\": " << entry.uncompressedSize << ", \"compressedSize\": " << entry.compressedSize
-            << ", \"time\": \"" << IsoUtcTime(entry.lastWriteTime) << "\"}";
+            << ", \"offset\": " << loaded.Offset(entry) << ", \"time\": \"" << IsoUtcTime(entry.lastWriteTime) << "\"}";
         separator = ",\n";
     }
     out << (*separator == ',' ? "\n    ]}" : "]}");

@@ -23,7 +23,8 @@ struct ReadOptions {
 // options.json, one JSON document in UTF-8 instead: {"file": PATH, "archives": [...]},
 // each archive {"archive": NAME or null for an archive file, "language": NUMBER or
 // null, "size": BYTES, "entries": [...]}, each entry {"entry": NAME, "size": BYTES,
-// "compressedSize": BYTES, "time": "YYYY-MM-DDTHH:MM:SSZ"} (its last write time). Each command
+// "compressedSize": BYTES, "offset": BYTES, "time": "YYYY-MM-DDTHH:MM:SSZ"} (offset:
+// where its stream begins in the archive; time: its last write time). Each command
 // also takes a setup executable: list shows a line per archive resource (name,
 // language, size, entry count) before its entries, verify checks every archive
 // resource, extract writes each archive below a folder of its name.

@@ -211,6 +211,8 @@ TEST_F(CliTest, ListJsonIsReadByAJsonReader)
 {
     WriteFile(work / "payload" / "APPBASE" / "Docs" / "\xC3\x9C" "bersicht & Notes; 100%.txt", std::string(300, 'u'));
     WriteFile(work / "payload" / "APPBASE" / "a.bin", "");
+    // Identical files: their entries share one stream, and so one offset.
+    WriteFile(work / "payload" / "APPBASE" / "Docs" / "copy.txt", std::string(300, 'u'));
     setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
     ASSERT_EQ(0, Kmarc(work, Embed("--quiet ")));
     ASSERT_EQ(0, Kmarc(work, "--quiet pack " + Quote(work / "app.kma") + " " + Quote(work / "payload" / "APPBASE")));
@@ -222,7 +224,7 @@ TEST_F(CliTest, ListJsonIsReadByAJsonReader)
               "for a in d['archives']:\n"
               "    out.append('%s %s %d %d' % (a['archive'], a['language'], a['size'], len(a['entries'])))\n"
               "    for e in a['entries']:\n"
-              "        out.append('  %s|%d|%d|%s' % (e['entry'], e['size'], e['compressedSize'], e['time']))\n"
+              "        out.append('  %s|%d|%d|%s|@%d' % (e['entry'], e['size'], e['compressedSize'], e['time'], e['offset']))\n"
               "open(sys.argv[2], 'w', encoding='utf-8').write('\\n'.join(out) + '\\n')\n");
     auto read = [&](const std::string& target) {
         EXPECT_EQ(0, Kmarc(work, "list --json " + target));
@@ -241,19 +243,29 @@ TEST_F(CliTest, ListJsonIsReadByAJsonReader)
     EXPECT_NE(std::string::npos, setup.find("\nAPPBASE 1031 ")) << setup;
     EXPECT_NE(std::string::npos, setup.find("\n  Docs\\\xC3\x9C" "bersicht & Notes; 100%.txt|300|")) << setup;
     EXPECT_NE(std::string::npos, setup.find("\n  a.bin|0|")) << setup;
-    EXPECT_EQ(5u, Count(setup, "|2023-11-14T22:13:20Z\n")) << setup;
+    EXPECT_EQ(6u, Count(setup, "|2023-11-14T22:13:20Z|@")) << setup;
 
     // The sizes are those the plain listing gives.
     ASSERT_EQ(0, Kmarc(work, "list " + Quote(work / "app.kma")));
     std::string plain = Out();
     std::string archive = read(Quote(work / "app.kma"));
     EXPECT_NE(std::string::npos, archive.find("\nNone None " + std::to_string(fs::file_size(work / "app.kma")) +
-                                              " 2\n")) << archive;
+                                              " 3\n")) << archive;
     size_t compressed = plain.find("       300 ");
     ASSERT_NE(std::string::npos, compressed) << plain;
     std::string compressedSize = plain.substr(compressed + 11, 10);
     compressedSize.erase(0, compressedSize.find_first_not_of(' '));
     EXPECT_NE(std::string::npos, archive.find("|300|" + compressedSize + "|")) << archive << plain;
+    // In byte order Docs\copy.txt, Docs\Übersicht..., a.bin: the first stream begins at
+    // offset 4 and the second entry names it too.
+    auto offsetOf = [&archive](const std::string& name) {
+        size_t line = archive.find("\n  " + name + "|");
+        size_t at = archive.find("|@", line);
+        return line == std::string::npos ? std::string() : archive.substr(at + 2, archive.find('\n', at) - at - 2);
+    };
+    EXPECT_EQ("4", offsetOf("Docs\\copy.txt")) << archive;
+    EXPECT_EQ("4", offsetOf("Docs\\\xC3\x9C" "bersicht & Notes; 100%.txt")) << archive;
+    EXPECT_EQ("17", offsetOf("a.bin")) << archive;
 
     // A damaged archive gives an error and no half document.
     std::string bytes = ReadFile(work / "app.kma");
