@@ -275,25 +275,30 @@ DeflateResult DeflateChunked(ArchiveInput& input, const ChunkedDeflateOptions& o
             chunk.ok = false;
         }
     };
+    // Reads the next chunk into chunk; false when the input passes maxInput.
+    auto read = [&](Chunk& chunk) {
+        chunk.data.clear();
+        if (havePending)
+            chunk.data.push_back(pending);
+        ReadChunk(input, chunk.data, chunkSize);
+        size_t count = chunk.data.size();
+        havePending = count == chunkSize && ReadFull(input, &pending, 1) == 1;
+        chunk.last = finished = !havePending;
+        inputSize += count;
+        return inputSize <= maxInput;
+    };
     while (!finished) {
-        size_t used = 0;
+        size_t used = 1;
+        if (!read(batch[0]))
+            return DeflateResult::TooLarge;
         {
-            // Helpers are asked for only once a second chunk is known to follow, so that
-            // a small file never keeps them from another.
-            Reservation reservation(helpers, own, havePending ? kMaxBorrowed : 0);
+            // Helpers are asked for only when another chunk follows, so that a small
+            // file never keeps them from another.
+            Reservation reservation(helpers, own, finished ? 0 : kMaxBorrowed);
             if (batch.size() < 1 + reservation.Count())
                 batch.resize(1 + reservation.Count());
             while (used < 1 + reservation.Count() && !finished) {
-                Chunk& chunk = batch[used++];
-                chunk.data.clear();
-                if (havePending)
-                    chunk.data.push_back(pending);
-                ReadChunk(input, chunk.data, chunkSize);
-                size_t count = chunk.data.size();
-                havePending = count == chunkSize && ReadFull(input, &pending, 1) == 1;
-                chunk.last = finished = !havePending;
-                inputSize += count;
-                if (inputSize > maxInput)
+                if (!read(batch[used++]))
                     return DeflateResult::TooLarge;
             }
             reservation.Run(static_cast<unsigned>(used), compress);
