@@ -8,7 +8,9 @@
 
 #include <condition_variable>
 #include <cstdio>
+#include <algorithm>
 #include <deque>
+#include <memory>
 #include <exception>
 #include <limits>
 #include <mutex>
@@ -46,24 +48,44 @@ private:
     FILE* m_file;
 };
 
-// The packer's threads that have no file left to start, lent to the files still being
-// packed, so that the chunks of the last large files are compressed on every thread.
-class IdleThreads : public ChunkHelpers {
+// Chunks of one stream posted to lent threads: the calls of a ChunkHelpers::Run.
+struct Batch {
+    const std::function<void(unsigned, ChunkCompressor&)>* task;
+    unsigned next;        // the next call to hand out
+    unsigned count;
+    unsigned unfinished;  // calls after the first not yet returned
+};
+
+// Threads of the packer lent to the files being packed at the chunked levels, so that
+// the chunks of a large file are compressed on every thread: those with no file left
+// to start, and those whose compressed bytes must wait for an earlier entry while the
+// waiting budget is spent. A file's thread asks for as many as are waiting, reads that
+// many chunks more and posts them; what no lent thread has taken when its own chunk is
+// done, it compresses itself, so a lent thread that leaves never stalls it.
+class LentThreads : public ChunkHelpers {
 public:
-    explicit IdleThreads(int level) : m_level(level) {}
+    struct Task {
+        Batch* batch = nullptr;
+        unsigned index = 0;
+    };
+
+    LentThreads(int level, std::function<void()> posted) : m_level(level), m_posted(std::move(posted)) {}
+
+    int Level() const { return m_level; }
 
     unsigned Reserve(unsigned wanted) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        unsigned taken = std::min(wanted, m_free);
-        m_free -= taken;
+        int available = m_waiting - m_promised - m_queued;
+        unsigned taken = available <= 0 ? 0 : std::min(wanted, static_cast<unsigned>(available));
+        m_promised += static_cast<int>(taken);
         return taken;
     }
 
     void GiveBack(unsigned count) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_free += count;
+        m_promised -= static_cast<int>(count);
     }
 
     void Run(unsigned count, ChunkCompressor& own, const std::function<void(unsigned, ChunkCompressor&)>& task) override
@@ -72,39 +94,78 @@ public:
             return;
         Batch batch{ &task, 1, count, count - 1 };
         if (count > 1) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_batches.push_back(&batch);
-            m_wake.notify_all();
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_promised -= static_cast<int>(count - 1);
+                m_queued += static_cast<int>(count - 1);
+                m_batches.push_back(&batch);
+                m_wake.notify_all();
+            }
+            m_posted();
         }
         task(0, own);
+        // What no lent thread took, this one does.
         std::unique_lock<std::mutex> lock(m_mutex);
+        while (batch.next < batch.count) {
+            Task left = TakeFrom(batch);
+            lock.unlock();
+            Perform(left, own);
+            lock.lock();
+        }
         m_done.wait(lock, [&batch] { return batch.unfinished == 0; });
     }
 
-    // Lends the calling thread until Close.
-    void Serve()
+    // A thread waits to be lent (Lend), takes tasks while it is (TakeTask, then
+    // Perform), and leaves again (Unlend). TakeTask is called with no lock of the
+    // pool held; false when no task waits.
+    void Lend()
     {
-        ChunkCompressor compressor(m_level);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_waiting;
+    }
+    void Unlend()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        --m_waiting;
+    }
+    bool TakeTask(Task& task)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_batches.empty())
+            return false;
+        task = TakeFrom(*m_batches.front());
+        --m_waiting;
+        return true;
+    }
+    // Runs a task taken by a lent thread, which then waits to be lent again.
+    void PerformLent(const Task& task, ChunkCompressor& compressor)
+    {
+        Perform(task, compressor);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_waiting;
+    }
+
+    // Lends the calling thread, which has no file left to start, until Close.
+    void Serve(ChunkCompressor& compressor)
+    {
         std::unique_lock<std::mutex> lock(m_mutex);
-        ++m_free;
+        ++m_waiting;
         for (;;) {
             m_wake.wait(lock, [this] { return m_closed || !m_batches.empty(); });
-            if (m_batches.empty())
+            if (m_batches.empty()) {
+                --m_waiting;
                 return;
-            Batch& batch = *m_batches.front();
-            unsigned index = batch.next++;
-            if (batch.next == batch.count)
-                m_batches.pop_front();
+            }
+            Task task = TakeFrom(*m_batches.front());
+            --m_waiting;
             lock.unlock();
-            (*batch.task)(index, compressor);
+            Perform(task, compressor);
             lock.lock();
-            if (--batch.unfinished == 0)
-                m_done.notify_all();
-            ++m_free;
+            ++m_waiting;
         }
     }
 
-    // No more chunks will come: the lent threads return.
+    // No more chunks will come: the threads in Serve return.
     void Close()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -113,19 +174,33 @@ public:
     }
 
 private:
-    struct Batch {
-        const std::function<void(unsigned, ChunkCompressor&)>* task;
-        unsigned next;        // the next call to hand out
-        unsigned count;
-        unsigned unfinished;  // calls on lent threads not yet returned
-    };
+    // Takes the next call of batch, with the lock held.
+    Task TakeFrom(Batch& batch)
+    {
+        Task task{ &batch, batch.next++ };
+        if (batch.next == batch.count)
+            m_batches.erase(std::find(m_batches.begin(), m_batches.end(), &batch));
+        --m_queued;
+        return task;
+    }
+
+    void Perform(const Task& task, ChunkCompressor& compressor)
+    {
+        (*task.batch->task)(task.index, compressor);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (--task.batch->unfinished == 0)
+            m_done.notify_all();
+    }
 
     int m_level;
+    std::function<void()> m_posted;  // told after chunks were posted, to wake blocked threads
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_done;
-    std::deque<Batch*> m_batches;  // those with calls still to hand out
-    unsigned m_free = 0;           // lent threads neither reserved nor at work
+    std::deque<Batch*> m_batches;  // those with calls not yet taken
+    int m_waiting = 0;             // lent threads waiting for a task
+    int m_promised = 0;            // threads reserved for calls not yet posted
+    int m_queued = 0;              // calls posted and not yet taken
     bool m_closed = false;
 };
 
@@ -135,7 +210,10 @@ public:
            PackObserver& observer, size_t waitingBudget)
         : m_writer(writer), m_items(items), m_level(level), m_fail(fail), m_observer(observer),
           m_waitingBudget(waitingBudget), m_slots(items.size()), m_earlier(FindIdenticalFiles(items)),
-          m_idle(level)
+          m_lent(level, [this] {
+              std::lock_guard<std::mutex> lock(m_mutex);
+              m_changed.notify_all();
+          })
     {
     }
 
@@ -163,16 +241,36 @@ private:
         uint64_t size = 0;
     };
 
+    // A packing thread's compressor for the chunks of other files, made when first needed.
+    class Spare {
+    public:
+        explicit Spare(int level) : m_level(level) {}
+        ChunkCompressor& Get()
+        {
+            if (!m_compressor)
+                m_compressor.reset(new ChunkCompressor(m_level));
+            return *m_compressor;
+        }
+
+    private:
+        int m_level;
+        std::unique_ptr<ChunkCompressor> m_compressor;
+    };
+
     // Passes an item's compressed pieces on: into the archive when its turn has come,
     // into its slot while the budget allows, else it waits.
     class SlotSink : public DeflateSink {
     public:
-        SlotSink(Packer& packer, size_t index) : m_packer(packer), m_index(index) {}
-        bool Put(const unsigned char* bytes, size_t count) override { return m_packer.Put(m_index, bytes, count); }
+        SlotSink(Packer& packer, size_t index, Spare& spare) : m_packer(packer), m_index(index), m_spare(spare) {}
+        bool Put(const unsigned char* bytes, size_t count) override
+        {
+            return m_packer.Put(m_index, bytes, count, m_spare);
+        }
 
     private:
         Packer& m_packer;
         size_t m_index;
+        Spare& m_spare;
     };
 
     // Counts what the encoder reads.
@@ -200,6 +298,7 @@ private:
 
     void Work()
     {
+        Spare spare(m_level);
         for (;;) {
             size_t index;
             {
@@ -212,7 +311,7 @@ private:
                 ++m_packing;
             }
             try {
-                Pack(index);
+                Pack(index, spare);
             } catch (...) {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 Fail(index, std::current_exception());
@@ -225,20 +324,20 @@ private:
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_packing == 0 || m_level < kMinChunkedLevel) {
-                m_idle.Close();
+                m_lent.Close();
                 return;
             }
         }
-        m_idle.Serve();
+        m_lent.Serve(spare.Get());
     }
 
-    void Pack(size_t index)
+    void Pack(size_t index, Spare& spare)
     {
         const PackItem& item = m_items[index];
         CountedInput input(*this, item.path);
-        SlotSink sink(*this, index);
+        SlotSink sink(*this, index, spare);
         uint64_t size = 0;
-        DeflateResult result = DeflateEntry(input, m_level, kMaxEntrySize, sink, size, &m_idle);
+        DeflateResult result = DeflateEntry(input, m_level, kMaxEntrySize, sink, size, &m_lent);
         std::lock_guard<std::mutex> lock(m_mutex);
         switch (result) {
         case DeflateResult::Ok: break;
@@ -251,10 +350,21 @@ private:
         Advance();
     }
 
-    bool Put(size_t index, const unsigned char* bytes, size_t count)
+    bool Put(size_t index, const unsigned char* bytes, size_t count, Spare& spare)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         Slot& slot = m_slots[index];
+        // While its bytes wait for room, the thread compresses chunks of other files.
+        bool lent = false;
+        struct Return {
+            LentThreads& pool;
+            bool& lent;
+            ~Return()
+            {
+                if (lent)
+                    pool.Unlend();
+            }
+        } giveBack{ m_lent, lent };
         for (;;) {
             if (Stopped(index))
                 return false;
@@ -264,6 +374,19 @@ private:
                 slot.waiting.insert(slot.waiting.end(), bytes, bytes + count);
                 m_waitingBytes += count;
                 return true;
+            }
+            if (m_level >= kMinChunkedLevel) {
+                if (!lent) {
+                    m_lent.Lend();
+                    lent = true;
+                }
+                LentThreads::Task task;
+                if (m_lent.TakeTask(task)) {
+                    lock.unlock();
+                    m_lent.PerformLent(task, spare.Get());
+                    lock.lock();
+                    continue;
+                }
             }
             m_changed.wait(lock);
         }
@@ -347,7 +470,7 @@ private:
     std::vector<Slot> m_slots;
     // For each item, the earlier item whose stream it shares, or kNoEarlierCopy.
     std::vector<size_t> m_earlier;
-    IdleThreads m_idle;
+    LentThreads m_lent;
     size_t m_next = 0;
     unsigned m_packing = 0;  // threads at work on an item
     size_t m_head = 0;
