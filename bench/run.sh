@@ -72,6 +72,8 @@ python3 bench/packing.py --kmarc "$host_tree/bin/kmarc" --work "$work/packing" -
 # The last results, as bench/README.md points to them: this run's tables with the date,
 # the machine and the commit they were measured on. Figures in the docs come from here.
 if [ $status -eq 0 ]; then
+  # Asked before the file is rewritten, which would count as a local change.
+  commit="$(git rev-parse --short HEAD 2>/dev/null)$(git diff --quiet HEAD 2>/dev/null || echo ' with local changes')"
   {
     echo "# Benchmark results"
     echo
@@ -79,7 +81,7 @@ if [ $status -eq 0 ]; then
     echo
     echo "- date: $(date -u '+%Y-%m-%d %H:%M UTC')"
     echo "- machine: $(uname -srm), $(nproc) processors, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
-    echo "- commit: $(git rev-parse --short HEAD 2>/dev/null)$(git diff --quiet HEAD 2>/dev/null || echo ' with local changes')"
+    echo "- commit: $commit"
     echo "- runs per row: $runs; scale rounds: $scale_runs"
     echo
     echo '```'
