@@ -69,9 +69,7 @@ public:
         unsigned index = 0;
     };
 
-    LentThreads(int level, std::function<void()> posted) : m_level(level), m_posted(std::move(posted)) {}
-
-    int Level() const { return m_level; }
+    explicit LentThreads(std::function<void()> posted) : m_posted(std::move(posted)) {}
 
     unsigned Reserve(unsigned wanted) override
     {
@@ -192,7 +190,6 @@ private:
             m_done.notify_all();
     }
 
-    int m_level;
     std::function<void()> m_posted;  // told after chunks were posted, to wake blocked threads
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -210,7 +207,7 @@ public:
            PackObserver& observer, size_t waitingBudget)
         : m_writer(writer), m_items(items), m_level(level), m_fail(fail), m_observer(observer),
           m_waitingBudget(waitingBudget), m_slots(items.size()), m_earlier(FindIdenticalFiles(items)),
-          m_lent(level, [this] {
+          m_lent([this] {
               std::lock_guard<std::mutex> lock(m_mutex);
               m_changed.notify_all();
           })
@@ -376,6 +373,8 @@ private:
                 return true;
             }
             if (m_level >= kMinChunkedLevel) {
+                // The compressor is made before a task is taken: a task once taken must run.
+                ChunkCompressor& compressor = spare.Get();
                 if (!lent) {
                     m_lent.Lend();
                     lent = true;
@@ -383,7 +382,7 @@ private:
                 LentThreads::Task task;
                 if (m_lent.TakeTask(task)) {
                     lock.unlock();
-                    m_lent.PerformLent(task, spare.Get());
+                    m_lent.PerformLent(task, compressor);
                     lock.lock();
                     continue;
                 }
