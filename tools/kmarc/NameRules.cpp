@@ -75,31 +75,14 @@ std::string NameProblem(const std::string& name, const CodePage& codePage)
     return DescribeEntryNameFault(fault);
 }
 
-std::pair<size_t, size_t> FindCaseTwins(const std::vector<std::string>& names, const CodePage& codePage)
+namespace {
+
+// Every pair that clashes: two files first, in the order of their second name, then a
+// file and a folder of its name, in the order of the folders' names.
+std::vector<std::pair<size_t, size_t>> CaseTwins(const std::vector<std::string>& names, const CodePage& codePage)
 {
     // A file also clashes with a folder of its name in another entry: Windows could
     // not create both.
-    std::map<std::string, size_t> files;
-    std::map<std::string, size_t> folders;
-    for (size_t i = 0; i < names.size(); ++i) {
-        std::string folded = codePage.Fold(names[i]);
-        auto inserted = files.emplace(folded, i);
-        if (!inserted.second)
-            return { inserted.first->second, i };
-        for (size_t end = folded.find('\\'); end != std::string::npos; end = folded.find('\\', end + 1))
-            folders.emplace(folded.substr(0, end), i);
-    }
-    for (const auto& folder : folders) {
-        auto file = files.find(folder.first);
-        if (file != files.end())
-            return { std::min(file->second, folder.second), std::max(file->second, folder.second) };
-    }
-    return { 0, 0 };
-}
-
-std::vector<std::pair<size_t, size_t>> FindAllCaseTwins(const std::vector<std::string>& names,
-                                                        const CodePage& codePage)
-{
     std::vector<std::pair<size_t, size_t>> twins;
     std::map<std::string, size_t> files;
     std::map<std::string, size_t> folders;
@@ -116,6 +99,21 @@ std::vector<std::pair<size_t, size_t>> FindAllCaseTwins(const std::vector<std::s
         if (file != files.end())
             twins.push_back({ std::min(file->second, folder.second), std::max(file->second, folder.second) });
     }
+    return twins;
+}
+
+} // namespace
+
+std::pair<size_t, size_t> FindCaseTwins(const std::vector<std::string>& names, const CodePage& codePage)
+{
+    std::vector<std::pair<size_t, size_t>> twins = CaseTwins(names, codePage);
+    return twins.empty() ? std::pair<size_t, size_t>(0, 0) : twins.front();
+}
+
+std::vector<std::pair<size_t, size_t>> FindAllCaseTwins(const std::vector<std::string>& names,
+                                                        const CodePage& codePage)
+{
+    std::vector<std::pair<size_t, size_t>> twins = CaseTwins(names, codePage);
     std::sort(twins.begin(), twins.end(),
               [](const std::pair<size_t, size_t>& a, const std::pair<size_t, size_t>& b) { return a.second < b.second; });
     return twins;
