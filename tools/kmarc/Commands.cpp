@@ -14,10 +14,12 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -356,6 +358,7 @@ std::string VerifyLoaded(LoadedArchive& loaded, const std::string& label, const 
     uint32_t damaged = 0;
     uint32_t misnamed = 0;
     std::vector<std::string> names;
+    std::map<std::tuple<const unsigned char*, uint32_t, uint32_t>, EntryDamage> inflated;
     Progress progress("verifying", total, quiet);
     ArchiveEntry entry;
     while (loaded.Reader().Next(entry)) {
@@ -367,8 +370,14 @@ std::string VerifyLoaded(LoadedArchive& loaded, const std::string& label, const 
             ++misnamed;
             std::cerr << "kmarc: " << label << ": entry " << shown << ": " << problem << '\n';
         }
-        CountingSink sink;
-        EntryDamage damage = InflateEntry(entry, sink);
+        // Entries of identical files name one stream, which is inflated once.
+        auto stream = std::make_tuple(entry.data, entry.compressedSize, entry.uncompressedSize);
+        auto known = inflated.find(stream);
+        if (known == inflated.end()) {
+            CountingSink sink;
+            known = inflated.emplace(stream, InflateEntry(entry, sink)).first;
+        }
+        EntryDamage damage = known->second;
         if (damage != EntryDamage::None) {
             ++damaged;
             std::cerr << "kmarc: " << label << ": entry " << shown << " is damaged: "
