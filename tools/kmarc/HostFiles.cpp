@@ -161,6 +161,25 @@ std::string DepfileName(const fs::path& path)
 #endif
 }
 
+FileInput::FileInput(const fs::path& path) : m_path(path), m_file(OpenFile(path, "rb"))
+{
+    if (m_file == nullptr)
+        throw ToolError{ kExitFileSystem, DisplayPath(path) + ": cannot open for reading" };
+}
+
+FileInput::~FileInput()
+{
+    std::fclose(m_file);
+}
+
+size_t FileInput::Read(unsigned char* buffer, size_t capacity)
+{
+    size_t count = std::fread(buffer, 1, capacity, m_file);
+    if (count < capacity && std::ferror(m_file))
+        throw ToolError{ kExitFileSystem, DisplayPath(m_path) + ": cannot read" };
+    return count;
+}
+
 FILE* OpenFile(const fs::path& path, const char* mode)
 {
 #ifdef _WIN32

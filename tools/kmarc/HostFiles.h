@@ -3,11 +3,30 @@
 #ifndef KMARC_HOST_FILES_H
 #define KMARC_HOST_FILES_H
 
+#include "archive/Deflate.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+// A file read from its start in pieces. Throws ToolError (kExitFileSystem) when it
+// cannot be opened or read.
+class FileInput : public ArchiveInput {
+public:
+    explicit FileInput(const std::filesystem::path& path);
+    ~FileInput();
+    FileInput(const FileInput&) = delete;
+    FileInput& operator=(const FileInput&) = delete;
+
+    // Fills up to capacity bytes; fewer only at the end of the file.
+    size_t Read(unsigned char* buffer, size_t capacity) override;
+
+private:
+    std::filesystem::path m_path;
+    FILE* m_file;
+};
 
 // The bytes of a file, mapped rather than read, so that looking through a large archive
 // costs address space, not memory. Throws ToolError (kExitFileSystem) when the file

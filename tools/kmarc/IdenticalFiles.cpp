@@ -5,62 +5,57 @@
 
 #include <zlib.h>
 
-#include <cstdio>
-#include <cstring>
 #include <map>
-#include <memory>
 #include <utility>
 
 namespace {
 
 const size_t kPieceSize = 65536;
 
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-typedef std::unique_ptr<FILE, FileCloser> File;
-
-// Reads the next piece of file; false when it cannot be read. A short read ends the file.
-bool ReadPiece(FILE* file, std::vector<unsigned char>& piece)
+// Replaces piece with the next piece of file; empty at its end.
+void ReadPiece(FileInput& file, std::vector<unsigned char>& piece)
 {
     piece.resize(kPieceSize);
-    size_t count = std::fread(piece.data(), 1, piece.size(), file);
-    piece.resize(count);
-    return !std::ferror(file);
+    piece.resize(file.Read(piece.data(), piece.size()));
 }
 
 // The CRC-32 of the file's bytes and their count; false when it cannot be read.
 bool Checksum(const std::filesystem::path& path, std::pair<uint64_t, unsigned long>& sum)
 {
-    File file(OpenFile(path, "rb"));
-    if (!file)
+    try {
+        FileInput file(path);
+        std::vector<unsigned char> piece;
+        uLong crc = crc32(0, nullptr, 0);
+        uint64_t size = 0;
+        do {
+            ReadPiece(file, piece);
+            crc = crc32_z(crc, piece.data(), piece.size());
+            size += piece.size();
+        } while (!piece.empty());
+        sum = { size, crc };
+        return true;
+    } catch (const ToolError&) {
         return false;
-    std::vector<unsigned char> piece;
-    uLong crc = crc32(0, nullptr, 0);
-    uint64_t size = 0;
-    do {
-        if (!ReadPiece(file.get(), piece))
-            return false;
-        crc = crc32_z(crc, piece.data(), piece.size());
-        size += piece.size();
-    } while (!piece.empty());
-    sum = { size, crc };
-    return true;
+    }
 }
 
 bool SameBytes(const std::filesystem::path& first, const std::filesystem::path& second)
 {
-    File a(OpenFile(first, "rb"));
-    File b(OpenFile(second, "rb"));
-    if (!a || !b)
+    try {
+        FileInput a(first);
+        FileInput b(second);
+        std::vector<unsigned char> pieceA;
+        std::vector<unsigned char> pieceB;
+        do {
+            ReadPiece(a, pieceA);
+            ReadPiece(b, pieceB);
+            if (pieceA != pieceB)
+                return false;
+        } while (!pieceA.empty());
+        return true;
+    } catch (const ToolError&) {
         return false;
-    std::vector<unsigned char> pieceA;
-    std::vector<unsigned char> pieceB;
-    do {
-        if (!ReadPiece(a.get(), pieceA) || !ReadPiece(b.get(), pieceB) || pieceA != pieceB)
-            return false;
-    } while (!pieceA.empty());
-    return true;
+    }
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 #include "tools/kmarc/ToolError.h"
 
 #include <condition_variable>
-#include <cstdio>
 #include <algorithm>
 #include <deque>
 #include <memory>
@@ -22,31 +21,6 @@ namespace {
 const uint64_t kMaxEntrySize = std::numeric_limits<uint32_t>::max();
 // Threads never outnumber this, whatever is asked: each holds an encoder's state.
 const unsigned kMaxThreads = 64;
-
-// A payload file read in pieces.
-class FileInput : public ArchiveInput {
-public:
-    explicit FileInput(const std::filesystem::path& path) : m_path(path), m_file(OpenFile(path, "rb"))
-    {
-        if (m_file == nullptr)
-            throw ToolError{ kExitFileSystem, DisplayPath(path) + ": cannot open for reading" };
-    }
-    ~FileInput() { std::fclose(m_file); }
-    FileInput(const FileInput&) = delete;
-    FileInput& operator=(const FileInput&) = delete;
-
-    size_t Read(unsigned char* buffer, size_t capacity) override
-    {
-        size_t count = std::fread(buffer, 1, capacity, m_file);
-        if (count < capacity && std::ferror(m_file))
-            throw ToolError{ kExitFileSystem, DisplayPath(m_path) + ": cannot read" };
-        return count;
-    }
-
-private:
-    std::filesystem::path m_path;
-    FILE* m_file;
-};
 
 // Chunks of one stream posted to lent threads: the calls of a ChunkHelpers::Run.
 struct Batch {

@@ -5,6 +5,7 @@
 
 #include "archive/ArchiveReader.h"
 #include "archive/ChunkedDeflate.h"
+#include "tools/kmarc/HostFiles.h"
 #include "tools/kmarc/IdenticalFiles.h"
 #include "tools/kmarc/KmarcTestSupport.h"
 #include "tools/kmarc/ToolError.h"
@@ -12,7 +13,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <cstdio>
 
 namespace fs = std::filesystem;
 
@@ -27,16 +27,6 @@ std::string Noise(size_t size, uint32_t seed)
     }
     return bytes;
 }
-
-class FileInput : public ArchiveInput {
-public:
-    explicit FileInput(const fs::path& path) : m_file(std::fopen(path.string().c_str(), "rb")) {}
-    ~FileInput() { std::fclose(m_file); }
-    size_t Read(unsigned char* buffer, size_t capacity) override { return std::fread(buffer, 1, capacity, m_file); }
-
-private:
-    FILE* m_file;
-};
 
 class Recorder : public PackObserver {
 public:
