@@ -104,16 +104,6 @@ bool InflateAndLocate(const std::vector<unsigned char>& blocks, const unsigned c
     }
 }
 
-// Fills buffer from input as far as it goes; how the input hands out its bytes must
-// not change the chunks.
-size_t ReadFull(ArchiveInput& input, unsigned char* buffer, size_t capacity)
-{
-    size_t count = 0;
-    for (size_t got = 1; count < capacity && got != 0; count += got)
-        got = input.Read(buffer + count, capacity - count);
-    return count;
-}
-
 // Reads up to chunkSize bytes into data, which starts with what it already holds.
 void ReadChunk(ArchiveInput& input, std::vector<unsigned char>& data, size_t chunkSize)
 {
@@ -121,7 +111,7 @@ void ReadChunk(ArchiveInput& input, std::vector<unsigned char>& data, size_t chu
         size_t held = data.size();
         size_t wanted = std::min(chunkSize - held, std::max(kFirstReadSize, held));
         data.resize(held + wanted);
-        size_t got = ReadFull(input, data.data() + held, wanted);
+        size_t got = ReadFully(input, data.data() + held, wanted);
         data.resize(held + got);
         if (got < wanted)
             return;
@@ -282,7 +272,7 @@ DeflateResult DeflateChunked(ArchiveInput& input, const ChunkedDeflateOptions& o
             chunk.data.push_back(pending);
         ReadChunk(input, chunk.data, chunkSize);
         size_t count = chunk.data.size();
-        havePending = count == chunkSize && ReadFull(input, &pending, 1) == 1;
+        havePending = count == chunkSize && ReadFully(input, &pending, 1) == 1;
         chunk.last = finished = !havePending;
         inputSize += count;
         return inputSize <= maxInput;

@@ -33,6 +33,14 @@ private:
 
 } // namespace
 
+size_t ReadFully(ArchiveInput& input, unsigned char* buffer, size_t capacity)
+{
+    size_t count = 0;
+    for (size_t got = 1; count < capacity && got != 0; count += got)
+        got = input.Read(buffer + count, capacity - count);
+    return count;
+}
+
 DeflateResult DeflateEntry(ArchiveInput& input, int level, uint64_t maxInput, DeflateSink& sink,
                            uint64_t& inputSize, ChunkHelpers* helpers)
 {
@@ -51,11 +59,7 @@ DeflateResult DeflateEntry(ArchiveInput& input, int level, uint64_t maxInput, De
     std::vector<unsigned char> out(kPieceSize);
     int result = Z_OK;
     while (result != Z_STREAM_END) {
-        size_t count = 0;
-        // Fill the piece whole, so that how the input hands out its bytes cannot change
-        // the stream.
-        for (size_t got = 1; count < in.size() && got != 0; count += got)
-            got = input.Read(in.data() + count, in.size() - count);
+        size_t count = ReadFully(input, in.data(), in.size());
         inputSize += count;
         if (inputSize > maxInput)
             return DeflateResult::TooLarge;

@@ -31,6 +31,11 @@ protected:
     ~DeflateSink() = default;
 };
 
+// Fills buffer from input as far as it goes, and returns how much that is: fewer than
+// capacity only at the end. Encoders take their pieces this way, so that how an input
+// hands out its bytes can never change a stream.
+size_t ReadFully(ArchiveInput& input, unsigned char* buffer, size_t capacity);
+
 enum class DeflateResult {
     Ok,
     TooLarge,      // the input passed maxInput bytes
