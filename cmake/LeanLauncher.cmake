@@ -39,7 +39,7 @@
 #    same sources give the same bytes in any folder. The link map (<file>.map) says what
 #    went in, and from which library.
 # Everything every Windows executable gets (static runtime, no time stamp, no build
-# paths) is set in the top-level CMakeLists.txt and cmake/toolchain-i686-mingw.cmake.
+# paths) is set in the top-level CMakeLists.txt and cmake/toolchain-mingw-common.cmake.
 if(NOT KM_WIN32 OR KM_KMARC_TREE)
   function(km_launcher_executable)
   endfunction()
